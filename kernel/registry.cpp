@@ -1,0 +1,64 @@
+// The registry of section types. A row's index is the typeIndex stored in
+// sections, so rows are never reordered; "loading" must stay first.
+#include "kernel/section.h"
+
+// Operations a type does not need, and those of types not built yet.
+static void noOperation() {}
+
+#define TYPE(name) {name, noOperation, noOperation, noOperation, noOperation, noOperation}
+
+const SectionType sectionTypes[] = {
+    TYPE("loading"),             // progress screen while the demo loads
+    TYPE("efxRepeat"),           // runs another type periodically
+    TYPE("efxAccum"),            // post-effects on the frame
+    TYPE("efxBlackWhite"),
+    TYPE("efxBoxBlur"),
+    TYPE("efxColor"),
+    TYPE("efxDeform"),           // screen deformation grids
+    TYPE("efxFader"),
+    TYPE("efxFog"),
+    TYPE("efxGlow"),             // glow and radial blur
+    TYPE("efxGlow2"),
+    TYPE("efxHighPassFilter"),
+    TYPE("efxInverse"),
+    TYPE("efxMotionBlur"),
+    TYPE("efxMotionBlurAccum"),
+    TYPE("efxRadialBlur"),
+    TYPE("efxRadialBlur2"),
+    TYPE("efxRadialGlow"),
+    TYPE("efxRenderMesh"),
+    TYPE("efxRenderMesh2"),
+    TYPE("efxSwirl"),
+    TYPE("efxViewport"),
+    TYPE("background"),          // image layers
+    TYPE("camera"),              // cameras and lights
+    TYPE("camera2"),
+    TYPE("camera3"),
+    TYPE("image"),
+    TYPE("image2"),
+    TYPE("image2D"),
+    TYPE("imageMatrix"),
+    TYPE("imagePart"),
+    TYPE("light"),
+    TYPE("macroBox"),            // 3D objects
+    TYPE("objectExtruder"),
+    TYPE("objectMorph"),
+    TYPE("objectMorph2"),
+    TYPE("objectShader"),
+    TYPE("objectShader2"),
+    TYPE("objectMatrix"),
+    TYPE("particleMatrix2"),     // particles and rays
+    TYPE("particleTex2"),
+    TYPE("ray"),
+    TYPE("rayMatrix"),
+    TYPE("sound"),               // music and beat
+    TYPE("saveBuffer"),          // capture buffers, FBOs and GLSL programs
+    TYPE("renderBuffer"),
+    TYPE("fbobind"),
+    TYPE("fbounbind"),
+    TYPE("renderFbo"),
+    TYPE("glslshaderbind"),
+    TYPE("glslshaderunbind"),
+};
+static_assert(sizeof(sectionTypes) / sizeof(sectionTypes[0]) == SECTION_TYPE_COUNT,
+              "the registry has exactly one row per section type");
