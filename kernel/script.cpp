@@ -3,6 +3,8 @@
 // a complete log of the parse.
 #include "kernel/script.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,8 +71,11 @@ static const char *scanWord(const char *text, char *word, size_t wordSize)
 
 char *loadOpenFile(FILE *file, size_t *size)
 {
+    // A directory opens like a file but has nothing to read.
+    struct stat status;
     long length = -1;
-    if (fseek(file, 0, SEEK_END) == 0)
+    if (fstat(fileno(file), &status) == 0 && !S_ISDIR(status.st_mode) &&
+        fseek(file, 0, SEEK_END) == 0)
         length = ftell(file);
     rewind(file);
     char *bytes = nullptr;

@@ -1,0 +1,114 @@
+// Test support for everything that reports through the kernel.
+#include "tests/support/kernel_fixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "graphics/video.h"
+#include "kernel/demo.h"
+#include "kernel/script.h"
+#include "kernel/section.h"
+#include "platform/platform.h"
+
+CapturedOutput captured;
+
+static void captureWrite(PlatformChannel channel, const char *text)
+{
+    switch (channel) {
+    case CHANNEL_STDOUT: captured.out += text; break;
+    case CHANNEL_STDERR: captured.err += text; break;
+    case CHANNEL_DEBUGGER: captured.debugger += text; break;
+    case CHANNEL_BOX: captured.boxes += text; break;
+    }
+}
+
+ScratchDirectory::ScratchDirectory()
+{
+    char pattern[] = "/tmp/glimra-test-XXXXXX";
+    root = mkdtemp(pattern);
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+std::string ScratchDirectory::write(const std::string &relativePath,
+                                    const std::string &contents) const
+{
+    std::filesystem::path path = std::filesystem::path(root) / relativePath;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
+    return path.string();
+}
+
+static std::string readAll(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+int runCommand(const std::string &command, std::string *out, std::string *err)
+{
+    ScratchDirectory outputs;
+    std::string outPath = outputs.path() + "/out", errPath = outputs.path() + "/err";
+    int status = system((command + " >" + outPath + " 2>" + errPath).c_str());
+    if (out)
+        *out = readAll(outPath);
+    if (err)
+        *err = readAll(errPath);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void clearSections()
+{
+    while (Section *section = demoSystem.sectionList) {
+        unlinkSection(section);
+        freeSection(section);
+    }
+}
+
+void KernelTest::SetUp()
+{
+    captured = CapturedOutput();
+    platformSetTap(captureWrite);
+    clearSections();
+    demoSystem.debug = 1;
+    demoSystem.slave = 0;
+    demoSystem.currentTime = 0.0f;
+    gl_defaults();
+}
+
+void KernelTest::TearDown()
+{
+    clearSections();
+    platformSetTap(nullptr);
+}
+
+std::vector<std::string> KernelTest::errors() const
+{
+    std::vector<std::string> lines;
+    const std::string prefix = "Error: ";
+    size_t start = 0;
+    while (start < captured.err.size()) {
+        size_t end = captured.err.find('\n', start);
+        if (end == std::string::npos)
+            end = captured.err.size();
+        std::string line = captured.err.substr(start, end - start);
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(line.substr(prefix.size()));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void KernelTest::parse(const std::string &text, const char *sourceName)
+{
+    parseScript(text.c_str(), sourceName);
+}
