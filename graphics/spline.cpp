@@ -53,12 +53,16 @@ Spline *spline_load(const char *path)
     char *text = loadOpenFile(file, &length);
     if (!text)
         return nullptr;
+    Spline *spline = spline_parse(text, length, path);
+    free(text);
+    return spline;
+}
 
+Spline *spline_parse(const char *text, size_t length, const char *name)
+{
     std::vector<SplineKey> keys;
     int channels = 0;
-    bool wellFormed = readKeys(path, text, length, keys, channels);
-    free(text);
-    if (!wellFormed)
+    if (!readKeys(name, text, length, keys, channels))
         return nullptr;
 
     Spline *spline = static_cast<Spline *>(calloc(1, sizeof(Spline)));

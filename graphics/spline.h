@@ -2,6 +2,8 @@
 // Catmull-Rom curves (Kochanek-Bartels with tension, continuity and bias 0).
 #pragma once
 
+#include <cstddef>
+
 enum { MAX_SPLINE_CHANNELS = 32 };
 
 struct SplineKey {
@@ -21,6 +23,9 @@ struct Spline {
 // Reads a spline file, or reports the problem and returns null. Key times
 // are not set until spline_set_duration.
 Spline *spline_load(const char *path);
+
+// Reads spline text of `length` bytes; `name` is used in messages.
+Spline *spline_parse(const char *text, size_t length, const char *name);
 
 // Spreads the keys evenly over `duration` seconds: first at 0, last at it.
 void spline_set_duration(Spline *spline, float duration);

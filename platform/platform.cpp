@@ -21,6 +21,10 @@ void platformOpenDebugChannel()
 
 void platformWrite(PlatformChannel channel, const char *text)
 {
+    if (platformTap) {
+        platformTap(channel, text);
+        return;
+    }
     switch (channel) {
     case CHANNEL_STDOUT:
         fputs(text, stdout);
@@ -37,8 +41,6 @@ void platformWrite(PlatformChannel channel, const char *text)
         }
         break;
     }
-    if (platformTap)
-        platformTap(channel, text);
 }
 
 void platformMessageBox(const char *caption, const char *text)

@@ -19,7 +19,9 @@ void platformWrite(PlatformChannel channel, const char *text);
 // The error box: a line "<caption>: <text>" on standard error.
 void platformMessageBox(const char *caption, const char *text);
 
-// Lets a test or tool see every write, after it has gone to its channel.
+// Sends every write to `tap` instead of its channel (null restores the
+// channels), so tests can read what the engine reports and fuzzers can keep
+// it quiet.
 using PlatformTap = void (*)(PlatformChannel channel, const char *text);
 void platformSetTap(PlatformTap tap);
 
