@@ -29,23 +29,10 @@ static int evaluateArguments(Expression *expression, const ExprNode *args, int c
                              double *values)
 {
     for (int i = 0; i < count; i++) {
-        int code = evaluateNode(expression, &args[i], &values[i]);
+        int code = evaluateOperand(expression, &args[i], &values[i]);
         if (code)
             return code;
     }
-    return EXPR_OK;
-}
-
-// The math error rule: a computation run with errno cleared that reports a
-// domain or range error yields 0 with soft errors on and fails otherwise.
-static int finishMath(const Expression *expression, double value, double *result)
-{
-    if (errno == EDOM || errno == ERANGE) {
-        if (!expression->softErrors)
-            return EXPR_MATH_ERROR;
-        value = 0;
-    }
-    *result = value;
     return EXPR_OK;
 }
 
@@ -56,55 +43,36 @@ static int nullaryMath(Expression *expression, const ExprNode *, int, double *co
                        double *result)
 {
     errno = 0;
-    return finishMath(expression, compute(), result);
+    double value = compute();
+    return finishMath(expression, errno, value, result);
 }
 
 template <double (*compute)(double)>
 static int unaryPlain(Expression *expression, const ExprNode *args, int, double *const *, int,
                       double *result)
 {
-    double x;
-    int code = evaluateNode(expression, &args[0], &x);
-    if (code)
-        return code;
-    *result = compute(x);
-    return EXPR_OK;
+    return runUnary<false>(expression, args, compute, result);
 }
 
 template <double (*compute)(double)>
 static int unaryMath(Expression *expression, const ExprNode *args, int, double *const *, int,
                      double *result)
 {
-    double x;
-    int code = evaluateNode(expression, &args[0], &x);
-    if (code)
-        return code;
-    errno = 0;
-    return finishMath(expression, compute(x), result);
+    return runUnary<true>(expression, args, compute, result);
 }
 
 template <double (*compute)(double, double)>
 static int binaryPlain(Expression *expression, const ExprNode *args, int, double *const *, int,
                        double *result)
 {
-    double ab[2];
-    int code = evaluateArguments(expression, args, 2, ab);
-    if (code)
-        return code;
-    *result = compute(ab[0], ab[1]);
-    return EXPR_OK;
+    return runBinary<false>(expression, args, compute, result);
 }
 
 template <double (*compute)(double, double)>
 static int binaryMath(Expression *expression, const ExprNode *args, int, double *const *, int,
                       double *result)
 {
-    double ab[2];
-    int code = evaluateArguments(expression, args, 2, ab);
-    if (code)
-        return code;
-    errno = 0;
-    return finishMath(expression, compute(ab[0], ab[1]), result);
+    return runBinary<true>(expression, args, compute, result);
 }
 
 // ---- Computations ----
@@ -228,10 +196,10 @@ static int extreme(Expression *expression, const ExprNode *args, int argCount, d
                    double *result)
 {
     double best;
-    int code = evaluateNode(expression, &args[0], &best);
+    int code = evaluateOperand(expression, &args[0], &best);
     for (int i = 1; i < argCount && !code; i++) {
         double x;
-        code = evaluateNode(expression, &args[i], &x);
+        code = evaluateOperand(expression, &args[i], &x);
         if (!code && better(x, best))
             best = x;
     }
@@ -255,7 +223,7 @@ static int average(Expression *expression, const ExprNode *args, int argCount, d
     double sum = 0;
     for (int i = 0; i < argCount; i++) {
         double x;
-        int code = evaluateNode(expression, &args[i], &x);
+        int code = evaluateOperand(expression, &args[i], &x);
         if (code)
             return code;
         sum += x;
@@ -269,7 +237,7 @@ static int evaluateAllKeepLast(Expression *expression, const ExprNode *args, int
 {
     double last = 0;
     for (int i = 0; i < argCount; i++) {
-        int code = evaluateNode(expression, &args[i], &last);
+        int code = evaluateOperand(expression, &args[i], &last);
         if (code)
             return code;
     }
@@ -277,15 +245,10 @@ static int evaluateAllKeepLast(Expression *expression, const ExprNode *args, int
     return EXPR_OK;
 }
 
-// Only the chosen branch runs.
 static int ifThenElse(Expression *expression, const ExprNode *args, int, double *const *, int,
                       double *result)
 {
-    double condition;
-    int code = evaluateNode(expression, &args[0], &condition);
-    if (code)
-        return code;
-    return evaluateNode(expression, &args[condition != 0 ? 1 : 2], result);
+    return runIf(expression, args, result);
 }
 
 // select(s, negative, zero [, positive]); a NaN selector chooses nothing and yields 0.
@@ -293,7 +256,7 @@ static int selectBySign(Expression *expression, const ExprNode *args, int argCou
                         int, double *result)
 {
     double selector;
-    int code = evaluateNode(expression, &args[0], &selector);
+    int code = evaluateOperand(expression, &args[0], &selector);
     if (code)
         return code;
     int chosen;
@@ -307,7 +270,7 @@ static int selectBySign(Expression *expression, const ExprNode *args, int argCou
         *result = 0;
         return EXPR_OK;
     }
-    return evaluateNode(expression, &args[chosen], result);
+    return evaluateOperand(expression, &args[chosen], result);
 }
 
 static int clip(Expression *expression, const ExprNode *args, int, double *const *, int,
@@ -331,7 +294,7 @@ static int clamp(Expression *expression, const ExprNode *args, int, double *cons
         return code;
     errno = 0;
     double r = std::fmod(v[0] - v[1], v[2] - v[1]);
-    return finishMath(expression, r < 0 ? r + v[2] : r + v[1], result);
+    return finishMath(expression, errno, r < 0 ? r + v[2] : r + v[1], result);
 }
 
 // pntchange(a0, a1, b0, b1, p) maps p from a0..a1 onto b0..b1; an empty
@@ -356,19 +319,19 @@ static int polynomial(Expression *expression, const ExprNode *args, int argCount
                       int, double *result)
 {
     double x;
-    int code = evaluateNode(expression, &args[0], &x);
+    int code = evaluateOperand(expression, &args[0], &x);
     if (code)
         return code;
     double sum = 0;
     for (int i = 1; i < argCount; i++) {
         double coefficient;
-        code = evaluateNode(expression, &args[i], &coefficient);
+        code = evaluateOperand(expression, &args[i], &coefficient);
         if (code)
             return code;
         errno = 0;
         double power = std::pow(x, argCount - 1 - i);
         if (errno == EDOM || errno == ERANGE)
-            return finishMath(expression, 0, result);
+            return finishMath(expression, errno, 0, result);
         sum += coefficient * power;
     }
     *result = sum;
@@ -381,17 +344,17 @@ static int forLoop(Expression *expression, const ExprNode *args, int argCount, d
                    double *result)
 {
     double scratch, test;
-    int code = evaluateNode(expression, &args[0], &scratch);
+    int code = evaluateOperand(expression, &args[0], &scratch);
     if (!code)
-        code = evaluateNode(expression, &args[1], &test);
+        code = evaluateOperand(expression, &args[1], &test);
     double lastBody = 0;
     while (!code && test != 0) {
         for (int i = 3; i < argCount && !code; i++)
-            code = evaluateNode(expression, &args[i], &lastBody);
+            code = evaluateOperand(expression, &args[i], &lastBody);
         if (!code)
-            code = evaluateNode(expression, &args[2], &scratch);
+            code = evaluateOperand(expression, &args[2], &scratch);
         if (!code)
-            code = evaluateNode(expression, &args[1], &test);
+            code = evaluateOperand(expression, &args[1], &test);
         if (!code && expression->breaker && expression->breaker(expression))
             code = EXPR_BREAK;
     }
@@ -406,62 +369,108 @@ struct BuiltinFunction {
     const char *name;
     FormulaRoutine routine;
     int minArgs, maxArgs; // -1: no maximum
+    ExprStep step;        // how the evaluator runs a call of it
+    double (*unaryFunction)(double);
+    double (*binaryFunction)(double, double);
 };
 
+template <double (*compute)(double)> constexpr BuiltinFunction unaryPlainBuiltin(const char *name)
+{
+    return {name, unaryPlain<compute>, 1, 1, EXPR_STEP_UNARY_PLAIN, compute, nullptr};
+}
+
+template <double (*compute)(double)> constexpr BuiltinFunction unaryMathBuiltin(const char *name)
+{
+    return {name, unaryMath<compute>, 1, 1, EXPR_STEP_UNARY_MATH, compute, nullptr};
+}
+
+template <double (*compute)(double, double)>
+constexpr BuiltinFunction binaryPlainBuiltin(const char *name)
+{
+    return {name, binaryPlain<compute>, 2, 2, EXPR_STEP_BINARY_PLAIN, nullptr, compute};
+}
+
+template <double (*compute)(double, double)>
+constexpr BuiltinFunction binaryMathBuiltin(const char *name)
+{
+    return {name, binaryMath<compute>, 2, 2, EXPR_STEP_BINARY_MATH, nullptr, compute};
+}
+
+constexpr BuiltinFunction routineBuiltin(const char *name, FormulaRoutine routine, int minArgs,
+                                         int maxArgs)
+{
+    return {name, routine, minArgs, maxArgs, EXPR_STEP_CALL, nullptr, nullptr};
+}
+
 static const BuiltinFunction builtinFunctions[] = {
-    {"abs", unaryPlain<std::fabs>, 1, 1},
-    {"mod", binaryMath<std::fmod>, 2, 2},
-    {"ipart", unaryMath<integerPart>, 1, 1},
-    {"fpart", unaryMath<fractionalPart>, 1, 1},
-    {"min", extreme<isLess>, 1, -1},
-    {"max", extreme<isGreater>, 1, -1},
-    {"pow", binaryMath<std::pow>, 2, 2},
-    {"sqrt", unaryMath<std::sqrt>, 1, 1},
-    {"sin", unaryMath<std::sin>, 1, 1},
-    {"sinh", unaryMath<std::sinh>, 1, 1},
-    {"asin", unaryMath<std::asin>, 1, 1},
-    {"cos", unaryMath<std::cos>, 1, 1},
-    {"cosh", unaryMath<std::cosh>, 1, 1},
-    {"acos", unaryMath<std::acos>, 1, 1},
-    {"tan", unaryMath<std::tan>, 1, 1},
-    {"tanh", unaryMath<std::tanh>, 1, 1},
-    {"atan", unaryMath<std::atan>, 1, 1},
-    {"atan2", binaryMath<std::atan2>, 2, 2},
-    {"log", unaryMath<std::log10>, 1, 1},
-    {"pow10", unaryMath<powerOfTen>, 1, 1},
-    {"ln", unaryMath<std::log>, 1, 1},
-    {"exp", unaryMath<std::exp>, 1, 1},
-    {"logn", binaryMath<logarithmToBase>, 2, 2},
-    {"ceil", unaryMath<std::ceil>, 1, 1},
-    {"floor", unaryMath<std::floor>, 1, 1},
-    {"rand", nullaryMath<randomFraction>, 0, 0},
-    {"random", binaryMath<randomBetween>, 2, 2},
-    {"randomize", nullaryMath<keepGenerator>, 0, 0},
-    {"srand", unaryMath<seedGenerator>, 1, 1},
-    {"deg", unaryPlain<degrees>, 1, 1},
-    {"rad", unaryPlain<radians>, 1, 1},
-    {"recttopolr", binaryMath<polarRadius>, 2, 2},
-    {"recttopola", binaryMath<polarAngle>, 2, 2},
-    {"poltorectx", binaryMath<polarToX>, 2, 2},
-    {"poltorecty", binaryMath<polarToY>, 2, 2},
-    {"if", ifThenElse, 3, 3},
-    {"select", selectBySign, 3, 4},
-    {"equal", binaryPlain<isEqual>, 2, 2},
-    {"above", binaryPlain<isAbove>, 2, 2},
-    {"below", binaryPlain<isBelow>, 2, 2},
-    {"avg", average, 1, -1},
-    {"clip", clip, 3, 3},
-    {"clamp", clamp, 3, 3},
-    {"pntchange", pointChange, 5, 5},
-    {"poly", polynomial, 2, -1},
-    {"and", binaryPlain<bothTrue>, 2, 2},
-    {"or", binaryPlain<eitherTrue>, 2, 2},
-    {"not", unaryPlain<isFalse>, 1, 1},
-    {"for", forLoop, 4, -1},
-    {"many", evaluateAllKeepLast, 1, -1},
+    unaryPlainBuiltin<std::fabs>("abs"),
+    binaryMathBuiltin<std::fmod>("mod"),
+    unaryMathBuiltin<integerPart>("ipart"),
+    unaryMathBuiltin<fractionalPart>("fpart"),
+    routineBuiltin("min", extreme<isLess>, 1, -1),
+    routineBuiltin("max", extreme<isGreater>, 1, -1),
+    binaryMathBuiltin<std::pow>("pow"),
+    unaryMathBuiltin<std::sqrt>("sqrt"),
+    unaryMathBuiltin<std::sin>("sin"),
+    unaryMathBuiltin<std::sinh>("sinh"),
+    unaryMathBuiltin<std::asin>("asin"),
+    unaryMathBuiltin<std::cos>("cos"),
+    unaryMathBuiltin<std::cosh>("cosh"),
+    unaryMathBuiltin<std::acos>("acos"),
+    unaryMathBuiltin<std::tan>("tan"),
+    unaryMathBuiltin<std::tanh>("tanh"),
+    unaryMathBuiltin<std::atan>("atan"),
+    binaryMathBuiltin<std::atan2>("atan2"),
+    unaryMathBuiltin<std::log10>("log"),
+    unaryMathBuiltin<powerOfTen>("pow10"),
+    unaryMathBuiltin<std::log>("ln"),
+    unaryMathBuiltin<std::exp>("exp"),
+    binaryMathBuiltin<logarithmToBase>("logn"),
+    unaryMathBuiltin<std::ceil>("ceil"),
+    unaryMathBuiltin<std::floor>("floor"),
+    routineBuiltin("rand", nullaryMath<randomFraction>, 0, 0),
+    binaryMathBuiltin<randomBetween>("random"),
+    routineBuiltin("randomize", nullaryMath<keepGenerator>, 0, 0),
+    unaryMathBuiltin<seedGenerator>("srand"),
+    unaryPlainBuiltin<degrees>("deg"),
+    unaryPlainBuiltin<radians>("rad"),
+    binaryMathBuiltin<polarRadius>("recttopolr"),
+    binaryMathBuiltin<polarAngle>("recttopola"),
+    binaryMathBuiltin<polarToX>("poltorectx"),
+    binaryMathBuiltin<polarToY>("poltorecty"),
+    {"if", ifThenElse, 3, 3, EXPR_STEP_IF, nullptr, nullptr},
+    routineBuiltin("select", selectBySign, 3, 4),
+    binaryPlainBuiltin<isEqual>("equal"),
+    binaryPlainBuiltin<isAbove>("above"),
+    binaryPlainBuiltin<isBelow>("below"),
+    routineBuiltin("avg", average, 1, -1),
+    routineBuiltin("clip", clip, 3, 3),
+    routineBuiltin("clamp", clamp, 3, 3),
+    routineBuiltin("pntchange", pointChange, 5, 5),
+    routineBuiltin("poly", polynomial, 2, -1),
+    binaryPlainBuiltin<bothTrue>("and"),
+    binaryPlainBuiltin<eitherTrue>("or"),
+    unaryPlainBuiltin<isFalse>("not"),
+    routineBuiltin("for", forLoop, 4, -1),
+    routineBuiltin("many", evaluateAllKeepLast, 1, -1),
 };
 static_assert(sizeof(builtinFunctions) / sizeof(builtinFunctions[0]) == 50,
               "the language has 50 built-in functions");
+
+void chooseCallStep(ExprNode *node)
+{
+    node->step = EXPR_STEP_CALL;
+    for (const BuiltinFunction &builtin : builtinFunctions) {
+        if (builtin.routine != node->routine)
+            continue;
+        node->step = builtin.step;
+        if (builtin.unaryFunction)
+            node->unaryFunction = builtin.unaryFunction;
+        if (builtin.binaryFunction)
+            node->binaryFunction = builtin.binaryFunction;
+        return;
+    }
+}
 
 int addBuiltinFunctions(FunctionTable *table)
 {

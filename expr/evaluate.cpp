@@ -1,42 +1,12 @@
 // The evaluator: walks a bound tree with no name lookups and no allocation.
-// Calls of the internal operator and statement routines run inline through
-// the node's step; the routines themselves exist for hosts that call them.
+// Operators, statement lists and the built-ins of a fixed shape run inline
+// through the node's step; the routines behind them exist for hosts that
+// call them and run the same code.
 
 #include "expr/expr_local.h"
 
-static int evaluateArithmetic(Expression *expression, ExprStep step, const ExprNode *args,
-                              double *result)
-{
-    double a, b = 0;
-    int code = evaluateNode(expression, &args[0], &a);
-    if (code)
-        return code;
-    if (step != EXPR_STEP_NEGATE) {
-        code = evaluateNode(expression, &args[1], &b);
-        if (code)
-            return code;
-    }
-    switch (step) {
-    case EXPR_STEP_ADD: *result = a + b; return EXPR_OK;
-    case EXPR_STEP_SUBTRACT: *result = a - b; return EXPR_OK;
-    case EXPR_STEP_MULTIPLY: *result = a * b; return EXPR_OK;
-    case EXPR_STEP_DIVIDE:
-        if (b == 0) {
-            if (!expression->softErrors)
-                return EXPR_DIVISION_BY_ZERO;
-            *result = 0;
-            return EXPR_OK;
-        }
-        *result = a / b;
-        return EXPR_OK;
-    case EXPR_STEP_NEGATE: *result = -a; return EXPR_OK;
-    default: return EXPR_INTERNAL;
-    }
-}
-
 // Runs the statements in order; the first failure ends the list.
-static int evaluateStatements(Expression *expression, const ExprNode *args, int count,
-                              double *result)
+static int runStatements(Expression *expression, const ExprNode *args, int count, double *result)
 {
     double value = 0;
     for (int i = 0; i < count; i++) {
@@ -48,34 +18,40 @@ static int evaluateStatements(Expression *expression, const ExprNode *args, int 
     return EXPR_OK;
 }
 
+static int runAssignment(Expression *expression, const ExprNode *node, double *result)
+{
+    double value;
+    int code = evaluateOperand(expression, node->args, &value);
+    if (code)
+        return code;
+    *node->address = value;
+    *result = value;
+    return EXPR_OK;
+}
+
 int evaluateNode(Expression *expression, const ExprNode *node, double *result)
 {
+    const ExprNode *args = node->args;
     switch (node->step) {
     case EXPR_STEP_VALUE: *result = node->value; return EXPR_OK;
     case EXPR_STEP_VARIABLE: *result = *node->address; return EXPR_OK;
-    case EXPR_STEP_ASSIGN: {
-        double value;
-        int code = evaluateNode(expression, node->args, &value);
-        if (code)
-            return code;
-        *node->address = value;
-        *result = value;
-        return EXPR_OK;
-    }
+    case EXPR_STEP_ASSIGN: return runAssignment(expression, node, result);
     case EXPR_STEP_CALL:
-        return node->routine(expression, node->args, node->argCount, node->refs, node->refCount,
-                             result);
-    case EXPR_STEP_ADD: return evaluateArithmetic(expression, EXPR_STEP_ADD, node->args, result);
-    case EXPR_STEP_SUBTRACT:
-        return evaluateArithmetic(expression, EXPR_STEP_SUBTRACT, node->args, result);
-    case EXPR_STEP_MULTIPLY:
-        return evaluateArithmetic(expression, EXPR_STEP_MULTIPLY, node->args, result);
-    case EXPR_STEP_DIVIDE:
-        return evaluateArithmetic(expression, EXPR_STEP_DIVIDE, node->args, result);
-    case EXPR_STEP_NEGATE:
-        return evaluateArithmetic(expression, EXPR_STEP_NEGATE, node->args, result);
-    case EXPR_STEP_STATEMENTS:
-        return evaluateStatements(expression, node->args, node->argCount, result);
+        return node->routine(expression, args, node->argCount, node->refs, node->refCount, result);
+    case EXPR_STEP_ADD: return runArithmetic<EXPR_STEP_ADD>(expression, args, result);
+    case EXPR_STEP_SUBTRACT: return runArithmetic<EXPR_STEP_SUBTRACT>(expression, args, result);
+    case EXPR_STEP_MULTIPLY: return runArithmetic<EXPR_STEP_MULTIPLY>(expression, args, result);
+    case EXPR_STEP_DIVIDE: return runArithmetic<EXPR_STEP_DIVIDE>(expression, args, result);
+    case EXPR_STEP_NEGATE: return runArithmetic<EXPR_STEP_NEGATE>(expression, args, result);
+    case EXPR_STEP_STATEMENTS: return runStatements(expression, args, node->argCount, result);
+    case EXPR_STEP_UNARY_PLAIN:
+        return runUnary<false>(expression, args, node->unaryFunction, result);
+    case EXPR_STEP_UNARY_MATH: return runUnary<true>(expression, args, node->unaryFunction, result);
+    case EXPR_STEP_BINARY_PLAIN:
+        return runBinary<false>(expression, args, node->binaryFunction, result);
+    case EXPR_STEP_BINARY_MATH:
+        return runBinary<true>(expression, args, node->binaryFunction, result);
+    case EXPR_STEP_IF: return runIf(expression, args, result);
     default: return EXPR_INTERNAL;
     }
 }
@@ -86,6 +62,8 @@ int evaluateExpression(Expression *expression, double *result)
         return EXPR_MISSING;
     if (expression->state != EXPR_PARSED)
         return EXPR_NOT_PARSED;
+    if (expression->program)
+        return runProgram(expression, expression->program, result);
     return evaluateNode(expression, expression->root, result);
 }
 
@@ -95,13 +73,13 @@ template <ExprStep step>
 static int arithmeticRoutine(Expression *expression, const ExprNode *args, int, double *const *,
                              int, double *result)
 {
-    return evaluateArithmetic(expression, step, args, result);
+    return runArithmetic<step>(expression, args, result);
 }
 
 static int statementsRoutine(Expression *expression, const ExprNode *args, int argCount,
                              double *const *, int, double *result)
 {
-    return evaluateStatements(expression, args, argCount, result);
+    return runStatements(expression, args, argCount, result);
 }
 
 FormulaRoutine internalRoutine(ExprStep step)

@@ -65,8 +65,10 @@ struct ExprNode {
     int argCount;
     int refCount;
     union {
-        double value;    // value node
-        double *address; // variable node, or the target of an assignment
+        double value;                             // value node
+        double *address;                          // variable node, or the target of an assignment
+        double (*unaryFunction)(double);          // a built-in call the evaluator
+        double (*binaryFunction)(double, double); // runs without its routine
     };
     FormulaRoutine routine; // call node
     ExprNode *args;         // call arguments; the one child of an assignment

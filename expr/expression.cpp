@@ -43,6 +43,8 @@ int clearExpression(Expression *expression)
         std::free(expression->root);
         expression->root = nullptr;
     }
+    freeProgram(expression->program);
+    expression->program = nullptr;
     expression->state = EXPR_UNPARSED;
     return EXPR_OK;
 }

@@ -332,6 +332,7 @@ static int parseCall(Expression *expression, std::string_view text, const Stretc
         return EXPR_ARGUMENT_COUNT;
     }
     code = makeCall(node, function.routine, EXPR_STEP_CALL, plain, references);
+    chooseCallStep(node);
     int argIndex = 0, refIndex = 0;
     for (size_t position = 0; !code && argIndex + refIndex < plain + references;) {
         std::string_view argument = nextArgument(list, &position);
@@ -466,6 +467,8 @@ int parseExpression(Expression *expression, const char *text)
         } else {
             code = buildStatements(expression, cleanedText);
             expression->state = code ? EXPR_FAILED : EXPR_PARSED;
+            if (!code)
+                expression->program = compileProgram(expression->root);
         }
     }
     std::free(cleaned);

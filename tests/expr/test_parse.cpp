@@ -185,6 +185,13 @@ TEST_F(FormulaTest, DeepNestingIsRefusedInsteadOfExhaustingTheStack)
 
     std::string parentheses = std::string(1500, '(') + "7" + std::string(1500, ')') + ";";
     expectValues({{parentheses.c_str(), 7}});
+
+    // Right-nested operands pile up values while they wait for their operator.
+    std::string rightNested = "1";
+    for (int i = 0; i < 200; i++)
+        rightNested = "1+(" + rightNested + ")";
+    expectValues({{(rightNested + ";").c_str(), 201}});
+    expectFailures({{("a=1;" + rightNested + "/(a-1);").c_str(), 0, EXPR_DIVISION_BY_ZERO}});
 }
 
 TEST_F(FormulaTest, MissingTablesAreReportedWhenANameNeedsThem)
