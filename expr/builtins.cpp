@@ -280,7 +280,7 @@ static int clip(Expression *expression, const ExprNode *args, int, double *const
     int code = evaluateArguments(expression, args, 3, v);
     if (code)
         return code;
-    *result = v[0] < v[1] ? v[1] : v[0] > v[2] ? v[2] : v[0];
+    *result = clipBetween(v[0], v[1], v[2]);
     return EXPR_OK;
 }
 
@@ -444,7 +444,7 @@ static const BuiltinFunction builtinFunctions[] = {
     binaryPlainBuiltin<isAbove>("above"),
     binaryPlainBuiltin<isBelow>("below"),
     routineBuiltin("avg", average, 1, -1),
-    routineBuiltin("clip", clip, 3, 3),
+    {"clip", clip, 3, 3, EXPR_STEP_CLIP, nullptr, nullptr},
     routineBuiltin("clamp", clamp, 3, 3),
     routineBuiltin("pntchange", pointChange, 5, 5),
     routineBuiltin("poly", polynomial, 2, -1),

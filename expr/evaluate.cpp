@@ -37,6 +37,7 @@ int evaluateNode(Expression *expression, const ExprNode *node, double *result)
     case EXPR_STEP_VARIABLE: *result = *node->address; return EXPR_OK;
     case EXPR_STEP_ASSIGN: return runAssignment(expression, node, result);
     case EXPR_STEP_CALL:
+    case EXPR_STEP_CLIP:
         return node->routine(expression, args, node->argCount, node->refs, node->refCount, result);
     case EXPR_STEP_ADD: return runArithmetic<EXPR_STEP_ADD>(expression, args, result);
     case EXPR_STEP_SUBTRACT: return runArithmetic<EXPR_STEP_SUBTRACT>(expression, args, result);

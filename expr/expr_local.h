@@ -44,6 +44,7 @@ enum ExprStep : uint8_t {
     EXPR_STEP_BINARY_PLAIN, // binaryFunction of two arguments
     EXPR_STEP_BINARY_MATH,  // the same under the math error rule
     EXPR_STEP_IF,
+    EXPR_STEP_CLIP, // through its routine when walking the tree; inline in programs
 };
 
 // The routine behind an operator or statement-list step; null for the others.
@@ -139,6 +140,12 @@ inline int runBinary(Expression *expression, const ExprNode *args,
     errno = 0;
     double value = compute(a, b);
     return finishMath(expression, errno, value, result);
+}
+
+// clip(v, lo, hi): lo when v < lo, otherwise hi when v > hi, otherwise v.
+inline double clipBetween(double v, double low, double high)
+{
+    return v < low ? low : v > high ? high : v;
 }
 
 // if(condition, then, else): only the chosen branch runs.

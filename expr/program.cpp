@@ -22,6 +22,7 @@ enum ProgramOp : uint8_t {
     OP_UNARY_MATH,
     OP_BINARY_PLAIN,
     OP_BINARY_MATH,
+    OP_CLIP,         // pops lo and hi, clips the top
     OP_CALL,         // push the value of node, evaluated by evaluateNode
     OP_JUMP_IF_ZERO, // pop; continue at jump when it was 0
     OP_JUMP,
@@ -33,14 +34,20 @@ enum ProgramOp : uint8_t {
 // there rides in the instruction instead of taking one of its own.
 enum OperandSource : uint8_t { FROM_STACK, FROM_VALUE, FROM_VARIABLE };
 
+// A left operand rides along only when the right one does too, so that
+// reading it late cannot miss an assignment made by the right operand.
 struct Instruction {
     ProgramOp op;
-    OperandSource right;
+    OperandSource left, right;
     int jump; // index of the next instruction for the jumps
     union {
-        double value;
+        double value; // also the right operand
         double *address;
         const ExprNode *node;
+    };
+    union {
+        double leftValue;
+        double *leftAddress;
     };
     union {
         double (*unaryFunction)(double);
@@ -73,6 +80,7 @@ static Instruction *emit(Compiler *compiler, ProgramOp op, int stackChange)
         compiler->maxDepth = compiler->depth;
     Instruction *slot = compiler->code ? &compiler->code[compiler->length] : &compiler->discarded;
     compiler->length++;
+    *slot = Instruction{};
     slot->op = op;
     return slot;
 }
@@ -94,27 +102,42 @@ static void compileIf(Compiler *compiler, const ExprNode *args)
     toEnd->jump = compiler->length;
 }
 
+static bool isLeaf(const ExprNode *node)
+{
+    return node->step == EXPR_STEP_VALUE || node->step == EXPR_STEP_VARIABLE;
+}
+
+// Stores a value or variable node as an operand of the instruction.
+static void takeOperand(const ExprNode *leaf, OperandSource *source, double *value,
+                        double **address)
+{
+    if (leaf->step == EXPR_STEP_VALUE) {
+        *source = FROM_VALUE;
+        *value = leaf->value;
+    } else {
+        *source = FROM_VARIABLE;
+        *address = leaf->address;
+    }
+}
+
 // Left operand, then right operand, then the operation.
 static Instruction *compileBinary(Compiler *compiler, ProgramOp op, const ExprNode *args)
 {
-    compileNode(compiler, &args[0]);
-    const ExprNode *right = &args[1];
-    if (right->step == EXPR_STEP_VALUE) {
-        Instruction *instruction = emit(compiler, op, 0);
-        instruction->right = FROM_VALUE;
-        instruction->value = right->value;
+    const ExprNode *left = &args[0], *right = &args[1];
+    if (isLeaf(left) && isLeaf(right)) {
+        Instruction *instruction = emit(compiler, op, 1);
+        takeOperand(left, &instruction->left, &instruction->leftValue, &instruction->leftAddress);
+        takeOperand(right, &instruction->right, &instruction->value, &instruction->address);
         return instruction;
     }
-    if (right->step == EXPR_STEP_VARIABLE) {
+    compileNode(compiler, left);
+    if (isLeaf(right)) {
         Instruction *instruction = emit(compiler, op, 0);
-        instruction->right = FROM_VARIABLE;
-        instruction->address = right->address;
+        takeOperand(right, &instruction->right, &instruction->value, &instruction->address);
         return instruction;
     }
     compileNode(compiler, right);
-    Instruction *instruction = emit(compiler, op, -1);
-    instruction->right = FROM_STACK;
-    return instruction;
+    return emit(compiler, op, -1);
 }
 
 static ProgramOp arithmeticOp(ExprStep step)
@@ -167,6 +190,11 @@ static void compileNode(Compiler *compiler, const ExprNode *node)
             ->binaryFunction = node->binaryFunction;
         break;
     case EXPR_STEP_IF: compileIf(compiler, args); break;
+    case EXPR_STEP_CLIP:
+        for (int i = 0; i < 3; i++)
+            compileNode(compiler, &args[i]);
+        emit(compiler, OP_CLIP, -2);
+        break;
     default: emit(compiler, OP_CALL, 1)->node = node; break;
     }
 }
@@ -216,6 +244,8 @@ int runProgram(Expression *expression, const ExprProgram *program, double *resul
     const Instruction *at = code;
     for (;;) {
         const Instruction &now = *at++;
+        if (now.left != FROM_STACK)
+            *next++ = now.left == FROM_VALUE ? now.leftValue : *now.leftAddress;
         int failure = EXPR_OK;
         double right, value;
         switch (now.op) {
@@ -259,6 +289,10 @@ int runProgram(Expression *expression, const ExprProgram *program, double *resul
             indicator = 0;
             value = now.binaryFunction(next[-1], right);
             failure = finishMath(expression, indicator, value, &next[-1]);
+            break;
+        case OP_CLIP:
+            next -= 2;
+            next[-1] = clipBetween(next[-1], next[0], next[1]);
             break;
         case OP_CALL: failure = evaluateNode(expression, now.node, next++); break;
         case OP_JUMP_IF_ZERO:
