@@ -30,8 +30,8 @@ enum ProgramOp : uint8_t {
     OP_END,  // the top is the result
 };
 
-// Where a binary instruction finds its right operand: a value or variable
-// there rides in the instruction instead of taking one of its own.
+// Where a binary instruction finds an operand: on the stack, or riding in
+// the instruction (a value or a variable) instead of taking one of its own.
 enum OperandSource : uint8_t { FROM_STACK, FROM_VALUE, FROM_VARIABLE };
 
 // A left operand rides along only when the right one does too, so that
@@ -59,8 +59,7 @@ struct Instruction {
 enum { PROGRAM_STACK = 64 };
 
 struct ExprProgram {
-    Instruction *code;
-    int length;
+    Instruction *code; // in the same block, after the program
 };
 
 // ---- Compiling ----
@@ -211,7 +210,6 @@ ExprProgram *compileProgram(const ExprNode *root)
     if (!program)
         return nullptr;
     program->code = reinterpret_cast<Instruction *>(program + 1);
-    program->length = compiler.length;
     compiler = Compiler{};
     compiler.code = program->code;
     compileNode(&compiler, root);
