@@ -2,6 +2,8 @@
 // sections, so rows are never reordered; "loading" must stay first.
 #include "kernel/section.h"
 
+#include "sound/music.h"
+
 // Operations a type does not need, and those of types not built yet.
 static void noOperation() {}
 
@@ -51,7 +53,7 @@ const SectionType sectionTypes[] = {
     TYPE("particleTex2"),
     TYPE("ray"),
     TYPE("rayMatrix"),
-    TYPE("sound"),               // music and beat
+    {"sound", noOperation, soundLoad, soundInit, soundExec, soundEnd},   // music and beat
     TYPE("saveBuffer"),          // capture buffers, FBOs and GLSL programs
     TYPE("renderBuffer"),
     TYPE("fbobind"),

@@ -3,6 +3,8 @@
 #include "sound/sndlib.h"
 
 #include <SDL/SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -157,23 +159,49 @@ static void deviceCallback(void *, Uint8 *buffer, int bytes)
     }
 }
 
+// The audio back ends SDL tries write their own diagnostics to standard
+// error on a machine without a sound card; the library answers with its
+// error code instead, so standard error is muted while the device opens.
+// Returns the saved descriptor, or -1.
+static int muteStandardError()
+{
+    fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+    return saved;
+}
+
+static void restoreStandardError(int saved)
+{
+    if (saved < 0)
+        return;
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+}
+
 // 16-bit stereo at the mixing rate; SDL converts if the device wants
 // something else.
 static bool openDevice()
 {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
-        return false;
     SDL_AudioSpec wanted = {};
     wanted.freq = SND_MIX_RATE;
     wanted.format = AUDIO_S16SYS;
     wanted.channels = 2;
     wanted.samples = MIX_BLOCK;
     wanted.callback = deviceCallback;
-    if (SDL_OpenAudio(&wanted, nullptr) < 0) {
+    int savedError = muteStandardError();
+    bool opened = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (opened && SDL_OpenAudio(&wanted, nullptr) < 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
+        opened = false;
     }
-    return true;
+    restoreStandardError(savedError);
+    return opened;
 }
 
 // ---------------------------------------------------------------------------
