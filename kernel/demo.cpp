@@ -13,7 +13,9 @@
 #include "graphics/video.h"
 #include "kernel/log.h"
 #include "kernel/script.h"
+#include "net/sockets.h"
 #include "platform/platform.h"
+#include "sound/music.h"
 
 DemoSystem demoSystem;
 
@@ -170,9 +172,11 @@ void benchmarkScore(char *text, int size)
 
 void engineShutdown()
 {
-    // The sound library is closed first once the music subsystem exists.
+    if (demoSystem.sound)
+        stopSound();
     gl_shutdown();
     engineTrace("Network closed.\n");
+    stopNetworking();
     char score[64];
     benchmarkScore(score, sizeof(score));
     if (score[0])

@@ -82,6 +82,13 @@ void engineTrace(const char *format, ...)
         platformWrite(CHANNEL_DEBUGGER, "\n");
 }
 
+void engineOutput(const char *format, ...)
+{
+    char message[MESSAGE_SIZE];
+    FORMAT_INTO(message, format);
+    platformWrite(CHANNEL_STDOUT, message);
+}
+
 void sectionError(const char *format, ...)
 {
     char message[MESSAGE_SIZE];

@@ -10,6 +10,9 @@ void engineError(const char *format, ...) PRINTF_LIKE(1, 2);
 void engineWarning(const char *format, ...) PRINTF_LIKE(1, 2);
 void engineTrace(const char *format, ...) PRINTF_LIKE(1, 2);
 
+// Formatted text on standard output (debug banners and timings).
+void engineOutput(const char *format, ...) PRINTF_LIKE(1, 2);
+
 // An error about `currentSection`, prefixed with its type name, layer and
 // time window.
 void sectionError(const char *format, ...) PRINTF_LIKE(1, 2);

@@ -2,6 +2,7 @@
 // sections, so rows are never reordered; "loading" must stay first.
 #include "kernel/section.h"
 
+#include "kernel/loading.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -10,7 +11,7 @@ static void noOperation() {}
 #define TYPE(name) {name, noOperation, noOperation, noOperation, noOperation, noOperation}
 
 const SectionType sectionTypes[] = {
-    TYPE("loading"),             // progress screen while the demo loads
+    {"loading", noOperation, loadingLoad, noOperation, loadingExec, noOperation},
     TYPE("efxRepeat"),           // runs another type periodically
     TYPE("efxAccum"),            // post-effects on the frame
     TYPE("efxBlackWhite"),

@@ -13,6 +13,22 @@
 
 Section *currentSection;
 
+static const SectionType *typesInUse = sectionTypes;
+
+const SectionType &sectionType(int index)
+{
+    if (index < 0 || index >= SECTION_TYPE_COUNT) {
+        engineError("Section type %d outside the registry of %d types", index, SECTION_TYPE_COUNT);
+        abort();
+    }
+    return typesInUse[index];
+}
+
+void useSectionTypes(const SectionType *table)
+{
+    typesInUse = table ? table : sectionTypes;
+}
+
 static const NamedValue blendFactors[] = {
     {"ZERO", GL_ZERO},
     {"ONE", GL_ONE},
@@ -86,7 +102,7 @@ void callOperation(Section *section, SectionOperation SectionType::*operation)
     if (!sectionHasType(section))
         return;
     currentSection = section;
-    (sectionTypes[section->typeIndex].*operation)();
+    (sectionType(section->typeIndex).*operation)();
 }
 
 // ---------------------------------------------------------------------------

@@ -55,6 +55,15 @@ struct SectionType {
 
 extern const SectionType sectionTypes[];
 
+// The type with this registry index (0 to SECTION_TYPE_COUNT - 1), through
+// the table in use.
+const SectionType &sectionType(int index);
+
+// Replaces the table whose operations the kernel calls (null restores the
+// registry), so tests can watch the timeline call them. Names still come
+// from the registry.
+void useSectionTypes(const SectionType *table);
+
 // The section whose operation runs now.
 extern Section *currentSection;
 

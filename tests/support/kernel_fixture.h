@@ -27,6 +27,13 @@ private:
     std::string root;
 };
 
+// Writes a playable demo under `runDirectory` of the scratch directory: a
+// red back and a blue front loading image, a font image, and `script` as
+// data/demo.glm after a loading section spanning `loadingWindow`.
+void writeDemo(const ScratchDirectory &scratch, const std::string &runDirectory,
+               const std::string &settings, const std::string &sections,
+               const std::string &loadingWindow = "start 0\nend 1000\n");
+
 // Runs a command and returns its exit code; its standard output and error go
 // to the given strings.
 int runCommand(const std::string &command, std::string *out, std::string *err);

@@ -1,0 +1,201 @@
+// The main loop in a real window: frames while paused and winding, the end
+// of the demo, quitting, screenshots and loading progress. Section
+// operations are replaced by recorders.
+#include <SDL/SDL.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "graphics/video.h"
+#include "kernel/demo.h"
+#include "kernel/loading.h"
+#include "kernel/section.h"
+#include "kernel/timeline.h"
+#include "net/events.h"
+#include "tests/support/kernel_fixture.h"
+
+static std::vector<std::string> calls;
+static std::vector<float> progress;
+
+static void record(const char *operation)
+{
+    calls.push_back(std::string(operation) + " " + currentSection->identifier);
+}
+
+static void recordInit() { record("init"); }
+static void recordExec() { record("exec"); }
+static void recordEnd() { record("end"); }
+static void recordProgress()
+{
+    int total = demoSystem.loadTypeCount + demoSystem.loadSectionCount;
+    progress.push_back(total ? static_cast<float>(demoSystem.loadDoneCount) / total : 0.0f);
+}
+static void nothing() {}
+
+class MainLoopTest : public KernelTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        gl_defaults();
+        demoSystem.debug = 1;
+        ASSERT_TRUE(gl_init());
+        ASSERT_EQ(FE_Start(), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        FE_Stop();
+        gl_shutdown();
+    }
+    void SetUp() override
+    {
+        KernelTest::SetUp();
+        for (int i = 0; i < SECTION_TYPE_COUNT; i++)
+            recorders[i] = {sectionTypes[i].name, nothing, nothing, recordInit, recordExec, recordEnd};
+        useSectionTypes(recorders);
+        calls.clear();
+        progress.clear();
+        demoSystem.sound = 0;
+        demoSystem.record = 0;
+        demoSystem.loop = 0;
+        demoSystem.quit = 0;
+        demoSystem.demo_start = 0.0f;
+        demoSystem.demo_end = 20.0f;
+        resetTime();
+        resetTimer();
+    }
+    void TearDown() override
+    {
+        useSectionTypes(nullptr);
+        demoSystem.readyQueue = demoSystem.runQueue = nullptr;
+        KernelTest::TearDown();
+    }
+    // Makes the next wall-clock frame one second long.
+    void slowFrame() { demoSystem.lastTicks = SDL_GetTicks() * 0.001f - 1.0f; }
+    SectionType recorders[SECTION_TYPE_COUNT];
+};
+
+TEST_F(MainLoopTest, PausedFramesRunEndInitAndExecEveryTime)
+{
+    parse("[image]\nid a\nstart 0\nend 10\n");
+    rebuildQueues();
+    timeline::pause();
+    demoSystem.currentTime = 2.0f;
+    runFrame();
+    runFrame();
+    EXPECT_EQ(calls, (std::vector<std::string>{"init a", "exec a", "end a", "init a", "exec a",
+                                               "end a"}));
+    EXPECT_EQ(demoSystem.currentTime, 2.0f);
+    EXPECT_EQ(demoSystem.frameCount, 2);
+}
+
+TEST_F(MainLoopTest, WindingMovesTenTimesFasterAndStopsAtTheEnds)
+{
+    struct Case {
+        int state;
+        float start, end, time;
+        float expectedTime;
+        int expectedState;
+    };
+    const Case cases[] = {
+        {STATE_REWIND, 0.5f, 20.0f, 3.0f, 0.5f, STATE_PAUSED},
+        {STATE_PAUSED | STATE_FORWARD, 0.0f, 5.0f, 1.0f, 5.0f, STATE_PAUSED},
+        {STATE_FORWARD, 0.0f, 0.0f, 1.0f, 11.0f, STATE_FORWARD},
+        {STATE_FORWARD, 0.0f, 100.0f, 1.0f, 11.0f, STATE_FORWARD},
+    };
+    for (const Case &c : cases) {
+        demoSystem.state = c.state;
+        demoSystem.demo_start = c.start;
+        demoSystem.demo_end = c.end;
+        demoSystem.currentTime = c.time;
+        slowFrame();
+        runFrame();
+        EXPECT_NEAR(demoSystem.currentTime, c.expectedTime, 0.2f) << c.state;
+        EXPECT_EQ(demoSystem.state, c.expectedState);
+    }
+}
+
+TEST_F(MainLoopTest, TheEndQuitsLoopsOrPauses)
+{
+    parse("[image]\nid a\nstart 0\nend 30\n");
+    demoSystem.state = STATE_PLAYING;
+    demoSystem.currentTime = 20.5f;
+    demoSystem.debug = 0;
+    runFrame();
+    EXPECT_EQ(demoSystem.quit, 1);
+    EXPECT_TRUE(calls.empty());
+
+    demoSystem.quit = 0;
+    demoSystem.loop = 1;
+    demoSystem.frameCount = 99;
+    runFrame();
+    EXPECT_EQ(demoSystem.quit, 0);
+    EXPECT_EQ(demoSystem.frameCount, 1);
+    EXPECT_LT(demoSystem.currentTime, 1.0f);
+
+    demoSystem.loop = 0;
+    demoSystem.debug = 1;
+    demoSystem.currentTime = 25.0f;
+    runFrame();
+    EXPECT_EQ(demoSystem.state, STATE_PAUSED);
+    EXPECT_EQ(demoSystem.currentTime, 20.0f);
+}
+
+TEST_F(MainLoopTest, EscapeOrAWindowCloseEndsTheLoop)
+{
+    for (Uint8 type : {Uint8(SDL_KEYDOWN), Uint8(SDL_QUIT)}) {
+        SDL_Event event = {};
+        event.type = type;
+        event.key.keysym.sym = SDLK_ESCAPE;
+        ASSERT_EQ(FE_Push(&event), 1);
+        demoSystem.quit = 0;
+        mainLoop();
+        EXPECT_EQ(demoSystem.quit, 1);
+    }
+}
+
+TEST_F(MainLoopTest, ScreenshotsTakeTheFirstFreeName)
+{
+    ScratchDirectory scratch;
+    char previous[4096];
+    ASSERT_TRUE(getcwd(previous, sizeof(previous)));
+    ASSERT_EQ(chdir(scratch.path().c_str()), 0);
+    SDL_Event key = {};
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = SDLK_s;
+
+    scratch.write("screen01.tga", "taken");
+    handleEvent(key);
+    EXPECT_EQ(access("screen00.tga", F_OK), 0);
+    handleEvent(key);
+    FILE *third = fopen("screen02.tga", "rb");
+    ASSERT_NE(third, nullptr);
+    fseek(third, 0, SEEK_END);
+    EXPECT_EQ(ftell(third), 18 + 640 * 480 * 3);
+    fclose(third);
+    EXPECT_EQ(demoSystem.keys[SDLK_s], 0);
+    ASSERT_EQ(chdir(previous), 0);
+}
+
+TEST_F(MainLoopTest, LoadingProgressCountsPreloadsAndLoads)
+{
+    recorders[0].exec = recordProgress;
+    std::string script = "[loading]\nid loader\nstart 50\nend 60\n";
+    for (int i = 0; i < 10; i++)
+        script += "[image]\nid s" + std::to_string(i) + "\nstart " + std::to_string(i) + "\nend 15\n";
+    script += "[image]\nid before\nstart 0\nend 0.5\n[image]\nid after\nstart 21\nend 22\n";
+    parse(script);
+    demoSystem.demo_start = 1.0f;
+    loadDemo();
+    ASSERT_EQ(progress.size(), 61u);
+    EXPECT_FLOAT_EQ(progress[0], 0.0f);
+    EXPECT_FLOAT_EQ(progress[1], 1.0f / 60.0f);
+    EXPECT_FLOAT_EQ(progress.back(), 1.0f);
+    int queued = 0;
+    for (Section *s = demoSystem.readyQueue; s; s = s->readyNext, queued++)
+        EXPECT_NE(std::string(s->identifier), "loader");
+    EXPECT_EQ(queued, 10);
+    EXPECT_EQ(demoSystem.readyQueue->startTime, 0.0f);
+}
