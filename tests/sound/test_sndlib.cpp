@@ -66,6 +66,32 @@ TEST_F(SoundLibraryTest, FilesThatDoNotDecodeAreRefusedWithTheirReason)
     EXPECT_NE(open(good), nullptr);
 }
 
+// MPEG-1 layer III frames of silence: the header (128 kbit/s, 44.1 kHz,
+// stereo) and zero side information, 1152 samples a frame.
+static std::string silentMp3(int frames)
+{
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    std::string file;
+    for (int i = 0; i < frames; i++)
+        file += frame;
+    return file;
+}
+
+TEST_F(SoundLibraryTest, Mp3StreamsSeekAndPlay)
+{
+    SndStream *stream = open(silentMp3(100));   // 2.6 seconds
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(snd_stream_set_time(stream, 1000));
+    EXPECT_EQ(snd_stream_get_time(stream), 1000);
+    ASSERT_GE(snd_stream_play(SND_FREE_CHANNEL, stream), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GT(snd_stream_get_time(stream), 1000);
+    EXPECT_EQ(snd_channels_playing(), 1);
+}
+
 // Decoding from a position must give the very samples that decoding from
 // the start gives there, also when the file's rate is resampled.
 TEST(SoundDecoderTest, SeekingLandsOnTheSample)
