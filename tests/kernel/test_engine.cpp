@@ -63,7 +63,7 @@ TEST(Engine, StartsUpPlaysAndShutsDownInOrder)
 {
     ScratchDirectory start;
     start.write("camera.cam", "old positions");
-    writeDemo(start, "run", "demo_end 0.2", "[image]\nid one\nstart 0\nend 1\n");
+    writeDemo(start, "run", "demo_end 0.2", "");
     std::string out, err;
     ASSERT_EQ(runEngine(start, &out, &err), 0) << err;
     EXPECT_EQ(out, "");
