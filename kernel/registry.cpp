@@ -3,6 +3,8 @@
 #include "kernel/section.h"
 
 #include "kernel/loading.h"
+#include "sections/cameras.h"
+#include "sections/images.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -33,16 +35,18 @@ const SectionType sectionTypes[] = {
     TYPE("efxRenderMesh2"),
     TYPE("efxSwirl"),
     TYPE("efxViewport"),
-    TYPE("background"),          // image layers
-    TYPE("camera"),              // cameras and lights
-    TYPE("camera2"),
-    TYPE("camera3"),
-    TYPE("image"),
-    TYPE("image2"),
-    TYPE("image2D"),
-    TYPE("imageMatrix"),
-    TYPE("imagePart"),
-    TYPE("light"),
+    // image layers
+    {"background", noOperation, backgroundLoad, noOperation, backgroundExec, noOperation},
+    // cameras and lights
+    {"camera", noOperation, cameraLoad, noOperation, cameraExec, noOperation},
+    {"camera2", noOperation, camera2Load, noOperation, camera2Exec, noOperation},
+    {"camera3", noOperation, camera3Load, noOperation, camera3Exec, noOperation},
+    {"image", noOperation, imageLoad, noOperation, imageExec, noOperation},
+    {"image2", noOperation, image2Load, noOperation, image2Exec, noOperation},
+    {"image2D", noOperation, image2DLoad, noOperation, image2DExec, noOperation},
+    {"imageMatrix", noOperation, imageMatrixLoad, noOperation, imageMatrixExec, noOperation},
+    {"imagePart", noOperation, imagePartLoad, noOperation, imagePartExec, noOperation},
+    {"light", noOperation, lightLoad, noOperation, lightExec, lightEnd},
     TYPE("macroBox"),            // 3D objects
     TYPE("objectExtruder"),
     TYPE("objectMorph"),

@@ -1,0 +1,49 @@
+// Private data and formula drivers of section types.
+#include "sections/section_vars.h"
+
+#include <cstring>
+
+#include "kernel/log.h"
+
+void *allocateSectionVars(size_t size)
+{
+    void *vars = calloc(1, size);
+    if (!vars) {
+        engineError("Out of memory for the data of a section");
+        abort();
+    }
+    currentSection->vars = vars;
+    return vars;
+}
+
+bool requireCount(int count, int needed, const char *message)
+{
+    if (count == needed)
+        return true;
+    sectionError("%s", message);
+    return false;
+}
+
+void initSectionFormula(ExprDriver *driver, int first, int count)
+{
+    const Section *section = currentSection;
+    size_t length = 1;
+    for (int i = first; i < first + count; i++)
+        length += strlen(section->strings[i]);
+    driver->text = static_cast<char *>(calloc(1, length));
+    if (!driver->text) {
+        engineError("Out of memory for a formula");
+        abort();
+    }
+    for (int i = first; i < first + count; i++)
+        strcat(driver->text, section->strings[i]);
+    initExpression(driver);
+}
+
+double formulaValue(const ExprDriver *driver, const char *name, double fallback)
+{
+    double value = fallback;
+    if (driver->variables)
+        getValue(driver->variables, name, &value);
+    return value;
+}

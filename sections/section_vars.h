@@ -1,0 +1,28 @@
+// Helpers the section types share: their private data and their formulas.
+#pragma once
+
+#include <cstdlib>
+
+#include "expr/driver.h"
+#include "kernel/section.h"
+
+// Zero-filled memory for currentSection's private data, which the kernel
+// frees with the section; an exhausted heap ends the program.
+void *allocateSectionVars(size_t size);
+
+template <typename Vars>
+Vars *newSectionVars()
+{
+    return static_cast<Vars *>(allocateSectionVars(sizeof(Vars)));
+}
+
+// Reports `message` with sectionError unless `count` equals `needed`.
+bool requireCount(int count, int needed, const char *message);
+
+// A driver over `count` strings of currentSection from `first`, joined
+// without separators and parsed; reports as initExpression does.
+void initSectionFormula(ExprDriver *driver, int first, int count);
+
+// The value the formula assigned to `name`, or `fallback` when it never
+// names it.
+double formulaValue(const ExprDriver *driver, const char *name, double fallback);
