@@ -20,58 +20,57 @@
 // ---------------------------------------------------------------------------
 // Queues
 
+// The two queues are doubly linked lists through their own pair of links,
+// each ordered by a key: a section joins in front of the first one whose
+// key is equal or greater.
+struct Queue {
+    Section **head;
+    Section *Section::*next;
+    Section *Section::*prev;
+    double (*key)(const Section *);
+};
+
+static double startKey(const Section *section) { return section->startTime; }
+static double layerKey(const Section *section) { return section->layer; }
+
+// Ordered by start time; equal starts keep the order of sectionList walks.
+static const Queue readyQueue = {&demoSystem.readyQueue, &Section::readyNext,
+                                 &Section::readyPrev, startKey};
+// Ordered by layer; the section activated last is drawn first in its layer.
+static const Queue runQueue = {&demoSystem.runQueue, &Section::runNext, &Section::runPrev,
+                               layerKey};
+
+static void enqueue(const Queue &queue, Section *section)
+{
+    Section **link = queue.head;
+    Section *previous = nullptr;
+    double key = queue.key(section);
+    while (*link && queue.key(*link) < key) {
+        previous = *link;
+        link = &((*link)->*queue.next);
+    }
+    section->*queue.prev = previous;
+    section->*queue.next = *link;
+    if (*link)
+        (*link)->*queue.prev = section;
+    *link = section;
+}
+
+static void dequeue(const Queue &queue, Section *section)
+{
+    Section *previous = section->*queue.prev, *next = section->*queue.next;
+    if (previous)
+        previous->*queue.next = next;
+    else
+        *queue.head = next;
+    if (next)
+        next->*queue.prev = previous;
+    section->*queue.next = section->*queue.prev = nullptr;
+}
+
 void enqueueReady(Section *section)
 {
-    Section **link = &demoSystem.readyQueue;
-    Section *previous = nullptr;
-    while (*link && (*link)->startTime < section->startTime) {
-        previous = *link;
-        link = &(*link)->readyNext;
-    }
-    section->readyPrev = previous;
-    section->readyNext = *link;
-    if (*link)
-        (*link)->readyPrev = section;
-    *link = section;
-}
-
-static void dequeueReady(Section *section)
-{
-    if (section->readyPrev)
-        section->readyPrev->readyNext = section->readyNext;
-    else
-        demoSystem.readyQueue = section->readyNext;
-    if (section->readyNext)
-        section->readyNext->readyPrev = section->readyPrev;
-    section->readyNext = section->readyPrev = nullptr;
-}
-
-// Ordered by layer; a section joins in front of those of its own layer, so
-// the one activated last is drawn first within a layer.
-static void enqueueRunning(Section *section)
-{
-    Section **link = &demoSystem.runQueue;
-    Section *previous = nullptr;
-    while (*link && (*link)->layer < section->layer) {
-        previous = *link;
-        link = &(*link)->runNext;
-    }
-    section->runPrev = previous;
-    section->runNext = *link;
-    if (*link)
-        (*link)->runPrev = section;
-    *link = section;
-}
-
-static void dequeueRunning(Section *section)
-{
-    if (section->runPrev)
-        section->runPrev->runNext = section->runNext;
-    else
-        demoSystem.runQueue = section->runNext;
-    if (section->runNext)
-        section->runNext->runPrev = section->runPrev;
-    section->runNext = section->runPrev = nullptr;
+    enqueue(readyQueue, section);
 }
 
 // Whether a section's window can still be played from `time`.
@@ -107,7 +106,7 @@ void retireSections()
     while (section) {
         Section *next = section->runNext;
         if (time >= section->endTime) {
-            dequeueRunning(section);
+            dequeue(runQueue, section);
             callOperation(section, &SectionType::end);
         }
         section = next;
@@ -120,12 +119,12 @@ void activateSections()
     while (Section *section = demoSystem.readyQueue) {
         if (time < section->startTime)
             break;
-        dequeueReady(section);
+        dequeue(readyQueue, section);
         // A window that passed entirely between two frames is never run.
         if (time < section->endTime) {
             section->elapsed = time - section->startTime;
             callOperation(section, &SectionType::init);
-            enqueueRunning(section);
+            enqueue(runQueue, section);
         }
     }
 }
@@ -269,8 +268,9 @@ void restart()
 
 void setDemoStart(float seconds)
 {
-    demoSystem.demo_start = seconds < 0.0f ? 0.0f
-                            : seconds < demoSystem.demo_end ? seconds : demoSystem.demo_end;
+    // A demo without an end (demo_end 0) may start anywhere.
+    bool pastEnd = demoSystem.demo_end > 0.0f && seconds > demoSystem.demo_end;
+    demoSystem.demo_start = seconds < 0.0f ? 0.0f : pastEnd ? demoSystem.demo_end : seconds;
 }
 
 void setDemoEnd(float seconds)

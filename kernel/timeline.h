@@ -26,6 +26,12 @@ void runFrame();
 // The section pass of one frame.
 void drawFrame();
 
+// The section steps of drawFrame: retire the sections whose window ended,
+// activate those whose window began, run exec in layer order.
+void retireSections();
+void activateSections();
+void executeSections();
+
 // Ends every running section and requeues the sections for currentTime.
 void rebuildQueues();
 

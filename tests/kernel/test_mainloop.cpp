@@ -17,25 +17,15 @@
 #include "net/events.h"
 #include "tests/support/kernel_fixture.h"
 
-static std::vector<std::string> calls;
 static std::vector<float> progress;
 
-static void record(const char *operation)
-{
-    calls.push_back(std::string(operation) + " " + currentSection->identifier);
-}
-
-static void recordInit() { record("init"); }
-static void recordExec() { record("exec"); }
-static void recordEnd() { record("end"); }
 static void recordProgress()
 {
     int total = demoSystem.loadTypeCount + demoSystem.loadSectionCount;
     progress.push_back(total ? static_cast<float>(demoSystem.loadDoneCount) / total : 0.0f);
 }
-static void nothing() {}
 
-class MainLoopTest : public KernelTest {
+class MainLoopTest : public RecordingTest {
 protected:
     static void SetUpTestSuite()
     {
@@ -51,30 +41,13 @@ protected:
     }
     void SetUp() override
     {
-        KernelTest::SetUp();
-        for (int i = 0; i < SECTION_TYPE_COUNT; i++)
-            recorders[i] = {sectionTypes[i].name, nothing, nothing, recordInit, recordExec, recordEnd};
-        useSectionTypes(recorders);
-        calls.clear();
+        RecordingTest::SetUp();
         progress.clear();
-        demoSystem.sound = 0;
-        demoSystem.record = 0;
-        demoSystem.loop = 0;
-        demoSystem.quit = 0;
-        demoSystem.demo_start = 0.0f;
-        demoSystem.demo_end = 20.0f;
         resetTime();
         resetTimer();
     }
-    void TearDown() override
-    {
-        useSectionTypes(nullptr);
-        demoSystem.readyQueue = demoSystem.runQueue = nullptr;
-        KernelTest::TearDown();
-    }
     // Makes the next wall-clock frame one second long.
     void slowFrame() { demoSystem.lastTicks = SDL_GetTicks() * 0.001f - 1.0f; }
-    SectionType recorders[SECTION_TYPE_COUNT];
 };
 
 TEST_F(MainLoopTest, PausedFramesRunEndInitAndExecEveryTime)
@@ -85,7 +58,7 @@ TEST_F(MainLoopTest, PausedFramesRunEndInitAndExecEveryTime)
     demoSystem.currentTime = 2.0f;
     runFrame();
     runFrame();
-    EXPECT_EQ(calls, (std::vector<std::string>{"init a", "exec a", "end a", "init a", "exec a",
+    EXPECT_EQ(recordedCalls, (std::vector<std::string>{"init a", "exec a", "end a", "init a", "exec a",
                                                "end a"}));
     EXPECT_EQ(demoSystem.currentTime, 2.0f);
     EXPECT_EQ(demoSystem.frameCount, 2);
@@ -125,7 +98,7 @@ TEST_F(MainLoopTest, TheEndQuitsLoopsOrPauses)
     demoSystem.debug = 0;
     runFrame();
     EXPECT_EQ(demoSystem.quit, 1);
-    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(recordedCalls.empty());
 
     demoSystem.quit = 0;
     demoSystem.loop = 1;

@@ -8,43 +8,12 @@
 #include "kernel/timeline.h"
 #include "tests/support/kernel_fixture.h"
 
-void retireSections();
-void activateSections();
-void executeSections();
-
-static std::vector<std::string> calls;
-
-static void record(const char *operation)
-{
-    calls.push_back(std::string(operation) + " " + currentSection->identifier);
-}
-
-static void recordInit() { record("init"); }
-static void recordExec() { record("exec"); }
-static void recordEnd() { record("end"); }
-static void nothing() {}
-
-class TimelineTest : public KernelTest {
+class TimelineTest : public RecordingTest {
 protected:
     void SetUp() override
     {
-        KernelTest::SetUp();
-        for (int i = 0; i < SECTION_TYPE_COUNT; i++)
-            recorders[i] = {sectionTypes[i].name, nothing, nothing, recordInit, recordExec, recordEnd};
-        useSectionTypes(recorders);
-        calls.clear();
-        demoSystem.demo_start = 0.0f;
-        demoSystem.demo_end = 20.0f;
-        demoSystem.sound = 0;
-        demoSystem.record = 0;
+        RecordingTest::SetUp();
         demoSystem.state = STATE_PLAYING;
-        demoSystem.readyQueue = demoSystem.runQueue = nullptr;
-    }
-    void TearDown() override
-    {
-        useSectionTypes(nullptr);
-        demoSystem.readyQueue = demoSystem.runQueue = nullptr;
-        KernelTest::TearDown();
     }
     // The section pass of one frame at `time`, without drawing.
     void frameAt(float time)
@@ -61,7 +30,6 @@ protected:
             ids.push_back(s->identifier);
         return ids;
     }
-    SectionType recorders[SECTION_TYPE_COUNT];
 };
 
 using Calls = std::vector<std::string>;
@@ -91,13 +59,13 @@ TEST_F(TimelineTest, LaterSectionsOfALayerAreDrawnFirst)
     frameAt(0.0f);
     frameAt(1.0f);
     frameAt(2.5f);
-    EXPECT_EQ(calls, (Calls{"init top", "exec top",
+    EXPECT_EQ(recordedCalls, (Calls{"init top", "exec top",
                             "init one", "exec one", "exec top",
                             "init two", "exec two", "exec one", "exec top"}));
-    calls.clear();
+    recordedCalls.clear();
     rebuildQueues();
     frameAt(2.5f);
-    EXPECT_EQ(calls, (Calls{"end two", "end one", "end top",
+    EXPECT_EQ(recordedCalls, (Calls{"end two", "end one", "end top",
                             "init top", "init one", "init two",
                             "exec two", "exec one", "exec top"}));
 }
@@ -113,7 +81,7 @@ TEST_F(TimelineTest, SectionsRunInsideTheirWindowAndSkippedWindowsNeverRun)
     const Section *off = demoSystem.sectionList;
     EXPECT_FLOAT_EQ(off->elapsed, 1.5f);
     frameAt(2.0f);
-    EXPECT_EQ(calls, (Calls{"init off", "init main", "exec main", "end main", "end off"}));
+    EXPECT_EQ(recordedCalls, (Calls{"init off", "init main", "exec main", "end main", "end off"}));
     EXPECT_EQ(demoSystem.runQueue, nullptr);
     EXPECT_EQ(demoSystem.readyQueue, nullptr);
 }
@@ -164,7 +132,9 @@ TEST_F(TimelineTest, TimeSettersKeepTheRangeConsistent)
     setDemoEnd(-1);
     EXPECT_EQ(demoSystem.demo_end, 0.0f);
     setDemoStart(5);
-    EXPECT_EQ(demoSystem.demo_start, 0.0f);
+    EXPECT_EQ(demoSystem.demo_start, 5.0f);
+    setDemoEnd(2);
+    EXPECT_EQ(demoSystem.demo_end, 5.0f);
     setCurrentTime(-2);
     EXPECT_EQ(demoSystem.currentTime, 0.0f);
     setCurrentTime(7.5f);

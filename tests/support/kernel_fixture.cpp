@@ -138,3 +138,38 @@ void KernelTest::parse(const std::string &text, const char *sourceName)
 {
     parseScript(text.c_str(), sourceName);
 }
+
+std::vector<std::string> recordedCalls;
+
+static void record(const char *operation)
+{
+    recordedCalls.push_back(std::string(operation) + " " + currentSection->identifier);
+}
+
+static void recordInit() { record("init"); }
+static void recordExec() { record("exec"); }
+static void recordEnd() { record("end"); }
+static void nothing() {}
+
+void RecordingTest::SetUp()
+{
+    KernelTest::SetUp();
+    for (int i = 0; i < SECTION_TYPE_COUNT; i++)
+        recorders[i] = {sectionTypes[i].name, nothing, nothing, recordInit, recordExec, recordEnd};
+    useSectionTypes(recorders);
+    recordedCalls.clear();
+    demoSystem.demo_start = 0.0f;
+    demoSystem.demo_end = 20.0f;
+    demoSystem.sound = 0;
+    demoSystem.record = 0;
+    demoSystem.loop = 0;
+    demoSystem.quit = 0;
+    demoSystem.readyQueue = demoSystem.runQueue = nullptr;
+}
+
+void RecordingTest::TearDown()
+{
+    useSectionTypes(nullptr);
+    demoSystem.readyQueue = demoSystem.runQueue = nullptr;
+    KernelTest::TearDown();
+}

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/section.h"
+
 // What went to each channel since the fixture started.
 struct CapturedOutput {
     std::string out, err, debugger, boxes;
@@ -46,6 +48,18 @@ protected:
     std::vector<std::string> errors() const;
     // Parses `text` as if read from the file `sourceName`.
     void parse(const std::string &text, const char *sourceName = "data/test.glm");
+};
+
+// A kernel test whose section types record their init, exec and end as
+// "<operation> <section id>" in `recordedCalls` (preload and load do
+// nothing), with a 20-second demo playing silently.
+extern std::vector<std::string> recordedCalls;
+
+class RecordingTest : public KernelTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    SectionType recorders[SECTION_TYPE_COUNT];
 };
 
 // Frees every section and empties the list.
