@@ -294,8 +294,10 @@ void image2Load()
         return;
     Image2Vars *vars = newSectionVars<Image2Vars>();
     vars->texture = imagePicture();
-    initSectionFormula(&vars->formula, 1, 4);
     pictureQuadInit(&vars->quad, vars->texture, false);
+    // Without a picture the section never draws, so it needs no formula.
+    if (tex_get(vars->texture))
+        initSectionFormula(&vars->formula, 1, 4);
 }
 
 static void setFormulaInput(ExprDriver *driver, const char *name, double value)
