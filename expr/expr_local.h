@@ -175,10 +175,9 @@ int bindVariable(ValueTable *table, std::string_view name, double **address);
 // Frees the arrays below a node (not the node itself).
 void freeNodeChildren(ExprNode *node);
 
-// The tree of a parsed expression flattened into a postfix program, which
-// runs the same steps in the same order without a call per node. Null when
-// the tree needs a deeper value stack than the program runner keeps, or
-// when memory runs out: evaluation then walks the tree.
+// The tree of a parsed expression flattened into a program of register
+// instructions, which runs the same steps in the same order without a call
+// per node. Null when memory runs out: evaluation then walks the tree.
 ExprProgram *compileProgram(const ExprNode *root);
-int runProgram(Expression *expression, const ExprProgram *program, double *result);
+int runProgram(Expression *expression, ExprProgram *program, double *result);
 void freeProgram(ExprProgram *program);

@@ -1,18 +1,18 @@
-// The postfix program behind evaluateExpression: the bound tree flattened
-// once after parsing, then run in a loop over a small value stack, so that a
-// formula costs one dispatch per node instead of a call and a return. Every
-// instruction does what evaluateNode does for its node, in the same order,
-// and calls that a routine must run (host functions, loops, ...) hand their
-// node to evaluateNode, so both ways always give the same results.
+// The program behind evaluateExpression: the bound tree flattened once after
+// parsing into register instructions, then run in a loop. Every operand is
+// the address of a double: a constant kept in the program, a variable in the
+// variable table, or a temporary of the program, so that reading a value or
+// a variable costs no instruction of its own and each operation is one
+// dispatch. Every instruction does what evaluateNode does for its node, in
+// the same order, and calls that a routine must run (host functions, loops,
+// ...) hand their node to evaluateNode, so both ways give the same results.
 
 #include <cstdlib>
 
 #include "expr/expr_local.h"
 
 enum ProgramOp : uint8_t {
-    OP_VALUE,    // push value
-    OP_VARIABLE, // push *address
-    OP_STORE,    // *address = top, which stays
+    OP_MOVE, // *target = *a
     OP_ADD,
     OP_SUBTRACT,
     OP_MULTIPLY,
@@ -22,198 +22,266 @@ enum ProgramOp : uint8_t {
     OP_UNARY_MATH,
     OP_BINARY_PLAIN,
     OP_BINARY_MATH,
-    OP_CLIP,         // pops lo and hi, clips the top
-    OP_CALL,         // push the value of node, evaluated by evaluateNode
-    OP_JUMP_IF_ZERO, // pop; continue at jump when it was 0
+    OP_CLIP,         // *target = clip(*a, *b, *c)
+    OP_CALL,         // *target = the value of node, evaluated by evaluateNode
+    OP_JUMP_IF_ZERO, // continue at jump when *a is 0
     OP_JUMP,
-    OP_DROP, // pop the value of a statement that is not the last
-    OP_END,  // the top is the result
+    OP_END, // *a is the result
 };
 
-// Where a binary instruction finds an operand: on the stack, or riding in
-// the instruction (a value or a variable) instead of taking one of its own.
-enum OperandSource : uint8_t { FROM_STACK, FROM_VALUE, FROM_VARIABLE };
-
-// A left operand rides along only when the right one does too, so that
-// reading it late cannot miss an assignment made by the right operand.
+// Operations write their target only when they succeed, as the tree walk
+// stores an assignment only when its child succeeds.
 struct Instruction {
     ProgramOp op;
-    OperandSource left, right;
-    int jump; // index of the next instruction for the jumps
+    double *target;
+    const double *a, *b;
     union {
-        double value; // also the right operand
-        double *address;
+        const double *c;
         const ExprNode *node;
-    };
-    union {
-        double leftValue;
-        double *leftAddress;
-    };
-    union {
+        const Instruction *jump;
         double (*unaryFunction)(double);
         double (*binaryFunction)(double, double);
     };
 };
 
-// Values a program may hold at once; formulas of a normal shape need a few.
-enum { PROGRAM_STACK = 64 };
-
+// One block: the program, its instructions, its constants and its temporaries.
 struct ExprProgram {
-    Instruction *code; // in the same block, after the program
+    Instruction *code;
+    bool running; // a host routine may evaluate the expression from inside it
 };
 
 // ---- Compiling ----
 
-// Compiling runs twice: first only counting (code null), then writing.
-struct Compiler {
-    Instruction *code;
-    int length;
-    int depth, maxDepth; // values on the stack
-    Instruction discarded;
+// Where an operand lives. Only a variable can change between the moment the
+// tree walk would read it and the moment its instruction runs.
+enum LocationKind : uint8_t { IN_CONSTANT, IN_VARIABLE, IN_TEMPORARY };
+
+struct Location {
+    const double *at;
+    LocationKind kind;
 };
 
-static Instruction *emit(Compiler *compiler, ProgramOp op, int stackChange)
+// Compiling runs twice: first only counting (code null), then writing.
+// Temporaries are used like a stack: a node computed with `base` free
+// temporaries puts its value in temporary `base` and uses those above.
+struct Compiler {
+    Instruction *code;
+    double *constants;
+    double *temporaries;
+    int length, constantCount, temporaryCount;
+    Instruction discardedInstruction;
+    double discardedValue;
+};
+
+static Instruction *emit(Compiler *compiler, ProgramOp op)
 {
-    compiler->depth += stackChange;
-    if (compiler->depth > compiler->maxDepth)
-        compiler->maxDepth = compiler->depth;
-    Instruction *slot = compiler->code ? &compiler->code[compiler->length] : &compiler->discarded;
+    Instruction *slot =
+        compiler->code ? &compiler->code[compiler->length] : &compiler->discardedInstruction;
     compiler->length++;
     *slot = Instruction{};
     slot->op = op;
     return slot;
 }
 
-static void compileNode(Compiler *compiler, const ExprNode *node);
-
-// if(condition, then, else) becomes: condition, jump-if-zero to else, then,
-// jump to the end, else.
-static void compileIf(Compiler *compiler, const ExprNode *args)
+static double *temporary(Compiler *compiler, int index)
 {
-    compileNode(compiler, &args[0]);
-    Instruction *toElse = emit(compiler, OP_JUMP_IF_ZERO, -1);
-    int depthBeforeBranch = compiler->depth;
-    compileNode(compiler, &args[1]);
-    Instruction *toEnd = emit(compiler, OP_JUMP, 0);
-    toElse->jump = compiler->length;
-    compiler->depth = depthBeforeBranch;
-    compileNode(compiler, &args[2]);
-    toEnd->jump = compiler->length;
+    if (index >= compiler->temporaryCount)
+        compiler->temporaryCount = index + 1;
+    return compiler->temporaries ? &compiler->temporaries[index] : &compiler->discardedValue;
 }
 
-static bool isLeaf(const ExprNode *node)
+static Location constant(Compiler *compiler, double value)
 {
-    return node->step == EXPR_STEP_VALUE || node->step == EXPR_STEP_VARIABLE;
+    double *slot = compiler->constants ? &compiler->constants[compiler->constantCount]
+                                       : &compiler->discardedValue;
+    compiler->constantCount++;
+    *slot = value;
+    return {slot, IN_CONSTANT};
 }
 
-// Stores a value or variable node as an operand of the instruction.
-static void takeOperand(const ExprNode *leaf, OperandSource *source, double *value,
-                        double **address)
+// True when running the node cannot change any variable: no assignment and
+// no call of a routine (a host routine may write its references).
+static bool leavesVariables(const ExprNode *node)
 {
-    if (leaf->step == EXPR_STEP_VALUE) {
-        *source = FROM_VALUE;
-        *value = leaf->value;
-    } else {
-        *source = FROM_VARIABLE;
-        *address = leaf->address;
+    switch (node->step) {
+    case EXPR_STEP_VALUE:
+    case EXPR_STEP_VARIABLE: return true;
+    case EXPR_STEP_ADD:
+    case EXPR_STEP_SUBTRACT:
+    case EXPR_STEP_MULTIPLY:
+    case EXPR_STEP_DIVIDE:
+    case EXPR_STEP_NEGATE:
+    case EXPR_STEP_UNARY_PLAIN:
+    case EXPR_STEP_UNARY_MATH:
+    case EXPR_STEP_BINARY_PLAIN:
+    case EXPR_STEP_BINARY_MATH:
+    case EXPR_STEP_IF:
+    case EXPR_STEP_CLIP:
+        for (int i = 0; i < node->argCount; i++) {
+            if (!leavesVariables(&node->args[i]))
+                return false;
+        }
+        return true;
+    default: return false;
     }
 }
 
-// Left operand, then right operand, then the operation.
-static Instruction *compileBinary(Compiler *compiler, ProgramOp op, const ExprNode *args)
+static Location compileValue(Compiler *compiler, const ExprNode *node, int base);
+static void compileInto(Compiler *compiler, const ExprNode *node, int base, double *target);
+
+static void move(Compiler *compiler, Location from, double *target)
 {
-    const ExprNode *left = &args[0], *right = &args[1];
-    if (isLeaf(left) && isLeaf(right)) {
-        Instruction *instruction = emit(compiler, op, 1);
-        takeOperand(left, &instruction->left, &instruction->leftValue, &instruction->leftAddress);
-        takeOperand(right, &instruction->right, &instruction->value, &instruction->address);
-        return instruction;
-    }
-    compileNode(compiler, left);
-    if (isLeaf(right)) {
-        Instruction *instruction = emit(compiler, op, 0);
-        takeOperand(right, &instruction->right, &instruction->value, &instruction->address);
-        return instruction;
-    }
-    compileNode(compiler, right);
-    return emit(compiler, op, -1);
+    Instruction *instruction = emit(compiler, OP_MOVE);
+    instruction->target = target;
+    instruction->a = from.at;
 }
 
-static ProgramOp arithmeticOp(ExprStep step)
+// The operands of an inline operation, in order. A variable operand is read
+// when the operation runs, so it is copied first when a later operand may
+// assign it.
+static void compileOperands(Compiler *compiler, const ExprNode *args, int count, int base,
+                            const double **operands)
+{
+    for (int i = 0; i < count; i++) {
+        Location operand = compileValue(compiler, &args[i], base);
+        bool laterMayAssign = false;
+        for (int later = i + 1; later < count; later++)
+            laterMayAssign = laterMayAssign || !leavesVariables(&args[later]);
+        if (operand.kind == IN_VARIABLE && laterMayAssign) {
+            double *copy = temporary(compiler, base);
+            move(compiler, operand, copy);
+            operand = {copy, IN_TEMPORARY};
+        }
+        if (operand.kind == IN_TEMPORARY)
+            base++;
+        operands[i] = operand.at;
+    }
+}
+
+static Instruction *compileOperation(Compiler *compiler, ProgramOp op, const ExprNode *node,
+                                     int base, double *target)
+{
+    const double *operands[3] = {};
+    compileOperands(compiler, node->args, node->argCount, base, operands);
+    Instruction *instruction = emit(compiler, op);
+    instruction->target = target;
+    instruction->a = operands[0];
+    instruction->b = operands[1];
+    if (op == OP_CLIP)
+        instruction->c = operands[2];
+    return instruction;
+}
+
+// if(condition, then, else): condition, jump-if-zero to else, then, jump to
+// the end, else; both branches leave their value in the target.
+static void compileIf(Compiler *compiler, const ExprNode *args, int base, double *target)
+{
+    Location condition = compileValue(compiler, &args[0], base);
+    Instruction *toElse = emit(compiler, OP_JUMP_IF_ZERO);
+    toElse->a = condition.at;
+    compileInto(compiler, &args[1], base, target);
+    Instruction *toEnd = emit(compiler, OP_JUMP);
+    int elseStart = compiler->length;
+    compileInto(compiler, &args[2], base, target);
+    if (compiler->code) {
+        toElse->jump = &compiler->code[elseStart];
+        toEnd->jump = &compiler->code[compiler->length];
+    }
+}
+
+static ProgramOp operationOf(ExprStep step)
 {
     switch (step) {
     case EXPR_STEP_ADD: return OP_ADD;
     case EXPR_STEP_SUBTRACT: return OP_SUBTRACT;
     case EXPR_STEP_MULTIPLY: return OP_MULTIPLY;
-    default: return OP_DIVIDE;
+    case EXPR_STEP_DIVIDE: return OP_DIVIDE;
+    case EXPR_STEP_NEGATE: return OP_NEGATE;
+    case EXPR_STEP_UNARY_PLAIN: return OP_UNARY_PLAIN;
+    case EXPR_STEP_UNARY_MATH: return OP_UNARY_MATH;
+    case EXPR_STEP_BINARY_PLAIN: return OP_BINARY_PLAIN;
+    case EXPR_STEP_BINARY_MATH: return OP_BINARY_MATH;
+    case EXPR_STEP_CLIP: return OP_CLIP;
+    default: return OP_CALL;
     }
 }
 
-static void compileNode(Compiler *compiler, const ExprNode *node)
+static bool runsInline(const ExprNode *node)
 {
-    const ExprNode *args = node->args;
-    switch (node->step) {
-    case EXPR_STEP_VALUE: emit(compiler, OP_VALUE, 1)->value = node->value; break;
-    case EXPR_STEP_VARIABLE: emit(compiler, OP_VARIABLE, 1)->address = node->address; break;
-    case EXPR_STEP_ASSIGN:
-        compileNode(compiler, &args[0]);
-        emit(compiler, OP_STORE, 0)->address = node->address;
-        break;
-    case EXPR_STEP_ADD:
-    case EXPR_STEP_SUBTRACT:
-    case EXPR_STEP_MULTIPLY:
-    case EXPR_STEP_DIVIDE:
-        compileBinary(compiler, arithmeticOp(static_cast<ExprStep>(node->step)), args);
-        break;
-    case EXPR_STEP_NEGATE:
-        compileNode(compiler, &args[0]);
-        emit(compiler, OP_NEGATE, 0);
-        break;
-    case EXPR_STEP_STATEMENTS:
-        for (int i = 0; i < node->argCount; i++) {
-            if (i > 0)
-                emit(compiler, OP_DROP, -1);
-            compileNode(compiler, &args[i]);
-        }
-        break;
-    case EXPR_STEP_UNARY_PLAIN:
-    case EXPR_STEP_UNARY_MATH:
-        compileNode(compiler, &args[0]);
-        emit(compiler, node->step == EXPR_STEP_UNARY_MATH ? OP_UNARY_MATH : OP_UNARY_PLAIN, 0)
-            ->unaryFunction = node->unaryFunction;
-        break;
-    case EXPR_STEP_BINARY_PLAIN:
-    case EXPR_STEP_BINARY_MATH:
-        compileBinary(compiler,
-                      node->step == EXPR_STEP_BINARY_MATH ? OP_BINARY_MATH : OP_BINARY_PLAIN, args)
-            ->binaryFunction = node->binaryFunction;
-        break;
-    case EXPR_STEP_IF: compileIf(compiler, args); break;
-    case EXPR_STEP_CLIP:
-        for (int i = 0; i < 3; i++)
-            compileNode(compiler, &args[i]);
-        emit(compiler, OP_CLIP, -2);
-        break;
-    default: emit(compiler, OP_CALL, 1)->node = node; break;
+    return node->step == EXPR_STEP_IF || operationOf(static_cast<ExprStep>(node->step)) != OP_CALL;
+}
+
+// Emits code that leaves the node's value in target (a temporary, or the
+// variable an assignment stores to). Only inline operations write the
+// target themselves; any other node is computed first and then moved, so
+// that a failing routine can never leave a half-written target.
+static void compileInto(Compiler *compiler, const ExprNode *node, int base, double *target)
+{
+    if (!runsInline(node)) {
+        move(compiler, compileValue(compiler, node, base), target);
+        return;
     }
+    if (node->step == EXPR_STEP_IF) {
+        compileIf(compiler, node->args, base, target);
+        return;
+    }
+    ProgramOp op = operationOf(static_cast<ExprStep>(node->step));
+    Instruction *instruction = compileOperation(compiler, op, node, base, target);
+    if (op == OP_UNARY_PLAIN || op == OP_UNARY_MATH)
+        instruction->unaryFunction = node->unaryFunction;
+    else if (op == OP_BINARY_PLAIN || op == OP_BINARY_MATH)
+        instruction->binaryFunction = node->binaryFunction;
+}
+
+// Emits the code of a node and says where its value is then found.
+static Location compileValue(Compiler *compiler, const ExprNode *node, int base)
+{
+    switch (node->step) {
+    case EXPR_STEP_VALUE: return constant(compiler, node->value);
+    case EXPR_STEP_VARIABLE: return {node->address, IN_VARIABLE};
+    case EXPR_STEP_ASSIGN:
+        compileInto(compiler, &node->args[0], base, node->address);
+        return {node->address, IN_VARIABLE};
+    case EXPR_STEP_STATEMENTS: {
+        Location last = {};
+        for (int i = 0; i < node->argCount; i++)
+            last = compileValue(compiler, &node->args[i], base);
+        return last;
+    }
+    default: break;
+    }
+    double *target = temporary(compiler, base);
+    if (runsInline(node)) {
+        compileInto(compiler, node, base, target);
+    } else {
+        Instruction *call = emit(compiler, OP_CALL);
+        call->target = target;
+        call->node = node;
+    }
+    return {target, IN_TEMPORARY};
+}
+
+static void compileRoot(Compiler *compiler, const ExprNode *root)
+{
+    Location result = compileValue(compiler, root, 0);
+    emit(compiler, OP_END)->a = result.at;
 }
 
 ExprProgram *compileProgram(const ExprNode *root)
 {
-    Compiler compiler = {};
-    compileNode(&compiler, root);
-    emit(&compiler, OP_END, 0);
-    if (compiler.maxDepth > PROGRAM_STACK)
-        return nullptr;
-    ExprProgram *program = static_cast<ExprProgram *>(
-        std::calloc(1, sizeof(ExprProgram) + compiler.length * sizeof(Instruction)));
+    Compiler counted = {};
+    compileRoot(&counted, root);
+    size_t size = sizeof(ExprProgram) + counted.length * sizeof(Instruction) +
+                  (counted.constantCount + counted.temporaryCount) * sizeof(double);
+    ExprProgram *program = static_cast<ExprProgram *>(std::calloc(1, size));
     if (!program)
         return nullptr;
-    program->code = reinterpret_cast<Instruction *>(program + 1);
-    compiler = Compiler{};
-    compiler.code = program->code;
-    compileNode(&compiler, root);
-    emit(&compiler, OP_END, 0);
+    Compiler compiler = {};
+    compiler.code = reinterpret_cast<Instruction *>(program + 1);
+    compiler.constants = reinterpret_cast<double *>(compiler.code + counted.length);
+    compiler.temporaries = compiler.constants + counted.constantCount;
+    compileRoot(&compiler, root);
+    program->code = compiler.code;
     return program;
 }
 
@@ -224,84 +292,73 @@ void freeProgram(ExprProgram *program)
 
 // ---- Running ----
 
-static double popRightOperand(const Instruction &instruction, double **next)
+static int runDivide(const Expression *expression, const Instruction &now)
 {
-    switch (instruction.right) {
-    case FROM_VALUE: return instruction.value;
-    case FROM_VARIABLE: return *instruction.address;
-    default: return *--*next;
+    double divisor = *now.b;
+    if (divisor != 0)
+        *now.target = *now.a / divisor;
+    else if (expression->softErrors)
+        *now.target = 0;
+    else
+        return EXPR_DIVISION_BY_ZERO;
+    return EXPR_OK;
+}
+
+static int execute(Expression *expression, const Instruction *code, double *result)
+{
+    int &indicator = errno; // found once: the thread's errno stays put
+    int failure;
+    for (const Instruction *at = code;;) {
+        const Instruction &now = *at++;
+        switch (now.op) {
+        case OP_MOVE: *now.target = *now.a; break;
+        case OP_ADD: *now.target = *now.a + *now.b; break;
+        case OP_SUBTRACT: *now.target = *now.a - *now.b; break;
+        case OP_MULTIPLY: *now.target = *now.a * *now.b; break;
+        case OP_DIVIDE:
+            if ((failure = runDivide(expression, now)))
+                return failure;
+            break;
+        case OP_NEGATE: *now.target = -*now.a; break;
+        case OP_UNARY_PLAIN: *now.target = now.unaryFunction(*now.a); break;
+        case OP_UNARY_MATH: {
+            indicator = 0;
+            double value = now.unaryFunction(*now.a);
+            if ((failure = finishMath(expression, indicator, value, now.target)))
+                return failure;
+            break;
+        }
+        case OP_BINARY_PLAIN: *now.target = now.binaryFunction(*now.a, *now.b); break;
+        case OP_BINARY_MATH: {
+            indicator = 0;
+            double value = now.binaryFunction(*now.a, *now.b);
+            if ((failure = finishMath(expression, indicator, value, now.target)))
+                return failure;
+            break;
+        }
+        case OP_CLIP: *now.target = clipBetween(*now.a, *now.b, *now.c); break;
+        case OP_CALL:
+            if ((failure = evaluateNode(expression, now.node, now.target)))
+                return failure;
+            break;
+        case OP_JUMP_IF_ZERO:
+            if (*now.a == 0)
+                at = now.jump;
+            break;
+        case OP_JUMP: at = now.jump; break;
+        case OP_END: *result = *now.a; return EXPR_OK;
+        }
     }
 }
 
-int runProgram(Expression *expression, const ExprProgram *program, double *result)
+int runProgram(Expression *expression, ExprProgram *program, double *result)
 {
-    double stack[PROGRAM_STACK];
-    double *next = stack;   // the first free slot; the top is next[-1]
-    int &indicator = errno; // found once: the thread's errno stays put
-    const Instruction *code = program->code;
-    const Instruction *at = code;
-    for (;;) {
-        const Instruction &now = *at++;
-        if (now.left != FROM_STACK)
-            *next++ = now.left == FROM_VALUE ? now.leftValue : *now.leftAddress;
-        int failure = EXPR_OK;
-        double right, value;
-        switch (now.op) {
-        case OP_VALUE: *next++ = now.value; break;
-        case OP_VARIABLE: *next++ = *now.address; break;
-        case OP_STORE: *now.address = next[-1]; break;
-        case OP_ADD:
-            right = popRightOperand(now, &next);
-            next[-1] += right;
-            break;
-        case OP_SUBTRACT:
-            right = popRightOperand(now, &next);
-            next[-1] -= right;
-            break;
-        case OP_MULTIPLY:
-            right = popRightOperand(now, &next);
-            next[-1] *= right;
-            break;
-        case OP_DIVIDE:
-            right = popRightOperand(now, &next);
-            if (right != 0)
-                next[-1] /= right;
-            else if (expression->softErrors)
-                next[-1] = 0;
-            else
-                failure = EXPR_DIVISION_BY_ZERO;
-            break;
-        case OP_NEGATE: next[-1] = -next[-1]; break;
-        case OP_UNARY_PLAIN: next[-1] = now.unaryFunction(next[-1]); break;
-        case OP_UNARY_MATH:
-            indicator = 0;
-            value = now.unaryFunction(next[-1]);
-            failure = finishMath(expression, indicator, value, &next[-1]);
-            break;
-        case OP_BINARY_PLAIN:
-            right = popRightOperand(now, &next);
-            next[-1] = now.binaryFunction(next[-1], right);
-            break;
-        case OP_BINARY_MATH:
-            right = popRightOperand(now, &next);
-            indicator = 0;
-            value = now.binaryFunction(next[-1], right);
-            failure = finishMath(expression, indicator, value, &next[-1]);
-            break;
-        case OP_CLIP:
-            next -= 2;
-            next[-1] = clipBetween(next[-1], next[0], next[1]);
-            break;
-        case OP_CALL: failure = evaluateNode(expression, now.node, next++); break;
-        case OP_JUMP_IF_ZERO:
-            if (*--next == 0)
-                at = code + now.jump;
-            break;
-        case OP_JUMP: at = code + now.jump; break;
-        case OP_DROP: next--; break;
-        case OP_END: *result = next[-1]; return EXPR_OK;
-        }
-        if (failure)
-            return failure;
-    }
+    // The temporaries belong to the program, so a nested evaluation walks
+    // the tree instead of overwriting them.
+    if (program->running)
+        return evaluateNode(expression, expression->root, result);
+    program->running = true;
+    int code = execute(expression, program->code, result);
+    program->running = false;
+    return code;
 }
