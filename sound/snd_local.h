@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum { SND_FFT_SIZE = 1024 };   // mixed samples per spectrum
+enum { SND_FFT_SIZE = 1024 };   // mixed samples that make one spectrum
 
 struct SndDecoder;
 
