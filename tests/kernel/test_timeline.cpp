@@ -121,24 +121,29 @@ TEST_F(TimelineTest, PlayStatesAndTheirTexts)
     }
 }
 
+// Steps applied in order from the range 0 to 20.
 TEST_F(TimelineTest, TimeSettersKeepTheRangeConsistent)
 {
-    setDemoStart(-3);
-    EXPECT_EQ(demoSystem.demo_start, 0.0f);
-    setDemoStart(25);
-    EXPECT_EQ(demoSystem.demo_start, 20.0f);
-    setDemoEnd(10);
-    EXPECT_EQ(demoSystem.demo_end, 20.0f);
-    setDemoEnd(-1);
-    EXPECT_EQ(demoSystem.demo_end, 0.0f);
-    setDemoStart(5);
-    EXPECT_EQ(demoSystem.demo_start, 5.0f);
-    setDemoEnd(2);
-    EXPECT_EQ(demoSystem.demo_end, 5.0f);
-    setCurrentTime(-2);
-    EXPECT_EQ(demoSystem.currentTime, 0.0f);
-    setCurrentTime(7.5f);
-    EXPECT_EQ(demoSystem.currentTime, 7.5f);
+    struct Step {
+        void (*set)(float);
+        float value;
+        const float *field;
+        float expected;
+    };
+    const Step steps[] = {
+        {setDemoStart, -3, &demoSystem.demo_start, 0},
+        {setDemoStart, 25, &demoSystem.demo_start, 20},
+        {setDemoEnd, 10, &demoSystem.demo_end, 20},
+        {setDemoEnd, -1, &demoSystem.demo_end, 0},     // no end at all
+        {setDemoStart, 5, &demoSystem.demo_start, 5},  // anywhere without an end
+        {setDemoEnd, 2, &demoSystem.demo_end, 5},
+        {setCurrentTime, -2, &demoSystem.currentTime, 0},
+        {setCurrentTime, 7.5f, &demoSystem.currentTime, 7.5f},
+    };
+    for (const Step &step : steps) {
+        step.set(step.value);
+        EXPECT_EQ(*step.field, step.expected) << step.value;
+    }
 }
 
 TEST_F(TimelineTest, RecordingAdvancesByAFixedStep)
