@@ -5,6 +5,7 @@
 #include "sections/cameras.h"
 
 #include <GL/gl.h>
+#include <SDL/SDL_keysym.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -120,7 +121,7 @@ static void moveCamera(Camera *camera, const Vector3 &direction, float distance)
 // While any digit key is held the keys belong to the image tweaks.
 static bool digitHeld()
 {
-    for (int key = '1'; key <= '9'; key++) {
+    for (int key = SDLK_1; key <= SDLK_9; key++) {
         if (demoSystem.keys[key])
             return true;
     }
@@ -132,9 +133,9 @@ void camera_fly(Camera *camera, float dt)
     int32_t *keys = demoSystem.keys;
     if (!demoSystem.debug || digitHeld())
         return;
-    if (keys['c']) {
+    if (keys[SDLK_c]) {
         recordCameraLine(camera);
-        keys['c'] = 0;
+        keys[SDLK_c] = 0;
     }
     // Mouse look: the kernel keeps the pointer centred while the left
     // button is held and gives its offset from the centre.
@@ -143,17 +144,17 @@ void camera_fly(Camera *camera, float dt)
         camera->angles.y += demoSystem.mouseDeltaX / 16.0f;
     }
     // Forward is -back; both axes are those of the camera's last view.
-    moveCamera(camera, camera->back, -glide(&forwardSpeed, 'n', 'h', dt));
-    moveCamera(camera, camera->right, glide(&sidewaysSpeed, 'b', 'm', dt));
-    if (keys['u'])
+    moveCamera(camera, camera->back, -glide(&forwardSpeed, SDLK_n, SDLK_h, dt));
+    moveCamera(camera, camera->right, glide(&sidewaysSpeed, SDLK_b, SDLK_m, dt));
+    if (keys[SDLK_u])
         camera->fov += 1.0f;
-    if (keys['j'])
+    if (keys[SDLK_j])
         camera->fov -= 1.0f;
-    if (keys['i'])
+    if (keys[SDLK_i])
         camera->roll -= 1.0f;
-    if (keys['k'])
+    if (keys[SDLK_k])
         camera->roll += 1.0f;
-    if (keys['r'])
+    if (keys[SDLK_r])
         camera_reset(camera);
 }
 

@@ -366,34 +366,34 @@ static void keyboardPlacement(Image2DVars *vars)
     int32_t *keys = demoSystem.keys;
     float stepY = 5.0f / (glConfig.vpHeight * vars->scaleY);
     float stepX = 5.0f / (glConfig.vpWidth * vars->scaleX);
-    if (keys['h'])
+    if (keys[SDLK_h])
         vars->translateY += stepY;
-    if (keys['n'])
+    if (keys[SDLK_n])
         vars->translateY -= stepY;
-    if (keys['b'])
+    if (keys[SDLK_b])
         vars->translateX -= stepX;
-    if (keys['m'])
+    if (keys[SDLK_m])
         vars->translateX += stepX;
-    if (keys['i'])
+    if (keys[SDLK_i])
         vars->rotation += 1.0f;
-    if (keys['k'])
+    if (keys[SDLK_k])
         vars->rotation -= 1.0f;
-    if (keys['u']) {
+    if (keys[SDLK_u]) {
         vars->scaleX += 0.01f;
         vars->scaleY += 0.01f;
     }
-    if (keys['j']) {
+    if (keys[SDLK_j]) {
         vars->scaleX -= 0.01f;
         vars->scaleY -= 0.01f;
     }
-    if (keys['r']) {
+    if (keys[SDLK_r]) {
         vars->scaleX = vars->scaleY = 1.0f;
         vars->rotation = vars->translateX = vars->translateY = 0.0f;
     }
-    if (keys['c']) {
+    if (keys[SDLK_c]) {
         engineOutput("%f %f %f %f %f\n", vars->scaleX, vars->scaleY, vars->rotation,
                      vars->translateX, vars->translateY);
-        keys['c'] = 0;
+        keys[SDLK_c] = 0;
     }
 }
 
@@ -483,18 +483,18 @@ static void tweakKeys(ImageMatrixVars *vars)
 {
     int32_t *keys = demoSystem.keys;
     for (int i = 0; i < TWEAK_COUNT; i++) {
-        if (!keys['1' + i])
+        if (!keys[SDLK_1 + i])
             continue;
         float step = i < TWEAK_ROTATE_X ? 0.1f : 0.5f;
-        if (keys['q'])
+        if (keys[SDLK_q])
             vars->offsets[i] += step;
-        else if (keys['a'])
+        else if (keys[SDLK_a])
             vars->offsets[i] -= step;
     }
-    if (keys['r'])
+    if (keys[SDLK_r])
         std::fill(vars->offsets, vars->offsets + TWEAK_COUNT, 0.0f);
     if (!keys[SDLK_LALT])
-        keys['q'] = keys['a'] = 0;
+        keys[SDLK_q] = keys[SDLK_a] = 0;
 }
 
 // Multiplies on the placement of spline 0 (the first copy) or of spline 1
@@ -519,11 +519,11 @@ static void matrixStep(ImageMatrixVars *vars, int spline)
     glRotatef(v[4], 0, 1, 0);
     glRotatef(v[5], 0, 0, 1);
     glScalef(v[0], v[1], v[2]);
-    if (spline == 1 && tweaking && demoSystem.keys['d']) {
+    if (spline == 1 && tweaking && demoSystem.keys[SDLK_d]) {
         engineOutput(";ScaleX ScaleY ScaleZ RotateX RotateY RotateZ TranslateX TranslateY TranslateZ\n");
         engineOutput("%f %f %f %f %f %f %f %f %F\n", v[0], v[1], v[2], v[3], v[4], v[5], v[6],
                      v[7], v[8]);
-        demoSystem.keys['d'] = 0;
+        demoSystem.keys[SDLK_d] = 0;
     }
 }
 
