@@ -3,8 +3,8 @@
 // the address of a double: a constant kept in the program, a variable in the
 // variable table, or a temporary of the program, so that reading a value or
 // a variable costs no instruction of its own and each operation is one
-// dispatch. Every instruction does what evaluateNode does for its node, in
-// the same order, and calls that a routine must run (host functions, loops,
+// dispatch. Operations run in the order of the tree walk and see the values
+// it would see, and calls that a routine must run (host functions, loops,
 // ...) hand their node to evaluateNode, so both ways give the same results.
 
 #include <cstdlib>
@@ -23,6 +23,10 @@ enum ProgramOp : uint8_t {
     OP_BINARY_PLAIN,
     OP_BINARY_MATH,
     OP_CLIP,         // *target = clip(*a, *b, *c)
+    OP_MULTIPLY_ADD, // *target = *a * *b + *c
+    OP_MULTIPLY_SUBTRACT,
+    OP_ADD_PRODUCT, // *target = *a + *b * *c
+    OP_SUBTRACT_PRODUCT,
     OP_CALL,         // *target = the value of node, evaluated by evaluateNode
     OP_JUMP_IF_ZERO, // continue at jump when *a is 0
     OP_JUMP,
@@ -136,17 +140,17 @@ static void move(Compiler *compiler, Location from, double *target)
     instruction->a = from.at;
 }
 
-// The operands of an inline operation, in order. A variable operand is read
-// when the operation runs, so it is copied first when a later operand may
-// assign it.
-static void compileOperands(Compiler *compiler, const ExprNode *args, int count, int base,
+// The operands of an inline operation, in the order the tree reads them. A
+// variable operand is read when the operation runs, so it is copied first
+// when a later operand may assign it.
+static void compileOperands(Compiler *compiler, const ExprNode *const *args, int count, int base,
                             const double **operands)
 {
     for (int i = 0; i < count; i++) {
-        Location operand = compileValue(compiler, &args[i], base);
+        Location operand = compileValue(compiler, args[i], base);
         bool laterMayAssign = false;
         for (int later = i + 1; later < count; later++)
-            laterMayAssign = laterMayAssign || !leavesVariables(&args[later]);
+            laterMayAssign = laterMayAssign || !leavesVariables(args[later]);
         if (operand.kind == IN_VARIABLE && laterMayAssign) {
             double *copy = temporary(compiler, base);
             move(compiler, operand, copy);
@@ -158,18 +162,42 @@ static void compileOperands(Compiler *compiler, const ExprNode *args, int count,
     }
 }
 
-static Instruction *compileOperation(Compiler *compiler, ProgramOp op, const ExprNode *node,
-                                     int base, double *target)
+static Instruction *compileOperation(Compiler *compiler, ProgramOp op, const ExprNode *const *args,
+                                     int count, int base, double *target)
 {
     const double *operands[3] = {};
-    compileOperands(compiler, node->args, node->argCount, base, operands);
+    compileOperands(compiler, args, count, base, operands);
     Instruction *instruction = emit(compiler, op);
     instruction->target = target;
     instruction->a = operands[0];
     instruction->b = operands[1];
-    if (op == OP_CLIP)
-        instruction->c = operands[2];
+    instruction->c = operands[2];
     return instruction;
+}
+
+// A sum or difference with a product as one of its terms runs as one
+// instruction over the product's two operands and the other term. A product
+// cannot fail or change anything, so computing it in the same step as the
+// sum changes no result.
+static bool compileWithProduct(Compiler *compiler, const ExprNode *node, int base, double *target)
+{
+    if (node->step != EXPR_STEP_ADD && node->step != EXPR_STEP_SUBTRACT)
+        return false;
+    bool adds = node->step == EXPR_STEP_ADD;
+    const ExprNode *left = &node->args[0], *right = &node->args[1];
+    if (left->step == EXPR_STEP_MULTIPLY) {
+        const ExprNode *operands[] = {&left->args[0], &left->args[1], right};
+        compileOperation(compiler, adds ? OP_MULTIPLY_ADD : OP_MULTIPLY_SUBTRACT, operands, 3,
+                         base, target);
+        return true;
+    }
+    if (right->step == EXPR_STEP_MULTIPLY) {
+        const ExprNode *operands[] = {left, &right->args[0], &right->args[1]};
+        compileOperation(compiler, adds ? OP_ADD_PRODUCT : OP_SUBTRACT_PRODUCT, operands, 3, base,
+                         target);
+        return true;
+    }
+    return false;
 }
 
 // if(condition, then, else): condition, jump-if-zero to else, then, jump to
@@ -225,8 +253,13 @@ static void compileInto(Compiler *compiler, const ExprNode *node, int base, doub
         compileIf(compiler, node->args, base, target);
         return;
     }
+    if (compileWithProduct(compiler, node, base, target))
+        return;
+    const ExprNode *args[3] = {};
+    for (int i = 0; i < node->argCount; i++)
+        args[i] = &node->args[i];
     ProgramOp op = operationOf(static_cast<ExprStep>(node->step));
-    Instruction *instruction = compileOperation(compiler, op, node, base, target);
+    Instruction *instruction = compileOperation(compiler, op, args, node->argCount, base, target);
     if (op == OP_UNARY_PLAIN || op == OP_UNARY_MATH)
         instruction->unaryFunction = node->unaryFunction;
     else if (op == OP_BINARY_PLAIN || op == OP_BINARY_MATH)
@@ -238,6 +271,12 @@ static Location compileValue(Compiler *compiler, const ExprNode *node, int base)
 {
     switch (node->step) {
     case EXPR_STEP_VALUE: return constant(compiler, node->value);
+    case EXPR_STEP_NEGATE:
+        // A negative number is written as a sign and a number; negating it
+        // is exact, so it is done once here.
+        if (node->args[0].step == EXPR_STEP_VALUE)
+            return constant(compiler, -node->args[0].value);
+        break;
     case EXPR_STEP_VARIABLE: return {node->address, IN_VARIABLE};
     case EXPR_STEP_ASSIGN:
         compileInto(compiler, &node->args[0], base, node->address);
@@ -337,6 +376,12 @@ static int execute(Expression *expression, const Instruction *code, double *resu
             break;
         }
         case OP_CLIP: *now.target = clipBetween(*now.a, *now.b, *now.c); break;
+        // The product is rounded before the sum, as the two steps of the tree
+        // round it: the library is built without floating-point contraction.
+        case OP_MULTIPLY_ADD: *now.target = *now.a * *now.b + *now.c; break;
+        case OP_MULTIPLY_SUBTRACT: *now.target = *now.a * *now.b - *now.c; break;
+        case OP_ADD_PRODUCT: *now.target = *now.a + *now.b * *now.c; break;
+        case OP_SUBTRACT_PRODUCT: *now.target = *now.a - *now.b * *now.c; break;
         case OP_CALL:
             if ((failure = evaluateNode(expression, now.node, now.target)))
                 return failure;

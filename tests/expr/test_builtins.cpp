@@ -168,6 +168,45 @@ TEST_F(FormulaTest, SoftErrorsCoverDivisionButNotAnEmptySourceRange)
     expectFailures({{"pntchange(1,1,0,1,0);", 0, EXPR_MATH_ERROR}});
 }
 
+// An assignment stores only when its value is computed: a failure anywhere
+// inside leaves the variable as it was, and with soft errors on the failing
+// step yields 0 and the assignment goes on.
+TEST_F(FormulaTest, AFailureInsideAnAssignmentLeavesItsTargetUnchanged)
+{
+    struct {
+        const char *text;
+        int code;
+        double softValue;
+    } cases[] = {
+        {"y = 1/0;", EXPR_DIVISION_BY_ZERO, 0},
+        {"y = 2*3 + 1/0;", EXPR_DIVISION_BY_ZERO, 6},
+        {"y = 2*(1/0) - 1;", EXPR_DIVISION_BY_ZERO, -1},
+        {"y = 1 - 2*sqrt(-1);", EXPR_MATH_ERROR, 1},
+        {"y = 1 + (1/0)*2;", EXPR_DIVISION_BY_ZERO, 1},
+        {"y = sqrt(-1)*2 - 1;", EXPR_MATH_ERROR, -1},
+        {"y = exp(1000) + 1;", EXPR_MATH_ERROR, 1},
+        {"y = pow(0, -1);", EXPR_MATH_ERROR, 0},
+        {"y = -(1/0);", EXPR_DIVISION_BY_ZERO, 0},
+        {"y = abs(ln(0));", EXPR_MATH_ERROR, 0},
+        {"y = clip(1/0, -1, 1);", EXPR_DIVISION_BY_ZERO, 0},
+        {"y = if(0, 1, ln(-1));", EXPR_MATH_ERROR, 0},
+        {"y = if(1/0, 2, 3);", EXPR_DIVISION_BY_ZERO, 3},
+        {"y = max(1, 2/0);", EXPR_DIVISION_BY_ZERO, 1},
+        {"y = z = 4/0;", EXPR_DIVISION_BY_ZERO, 0},
+    };
+    for (const auto &c : cases) {
+        setValue(variables, "y", 5);
+        EXPECT_EQ(run(c.text).evaluateCode, c.code) << c.text;
+        EXPECT_EQ(variable("y"), 5) << c.text;
+        setSoftErrors(expression, true);
+        Outcome soft = run(c.text);
+        EXPECT_EQ(soft.evaluateCode, 0) << c.text;
+        EXPECT_EQ(soft.value, c.softValue) << c.text;
+        EXPECT_EQ(variable("y"), c.softValue) << c.text;
+        setSoftErrors(expression, false);
+    }
+}
+
 TEST_F(FormulaTest, PolyStopsAtAFailingPowerBeforeLaterCoefficients)
 {
     setSoftErrors(expression, true);

@@ -45,6 +45,28 @@ TEST_F(FormulaTest, AssignmentChainsAndVariablesPersistBetweenEvaluations)
     expectValues({{"c=-b;", -3}});
 }
 
+// An operand is read when the tree reaches it: an assignment in a later
+// operand changes neither the value already read nor the product already
+// formed from it.
+TEST_F(FormulaTest, OperandsKeepTheValueTheyHadWhenRead)
+{
+    expectValues({
+        {"a=1; a + (a=5);", 6},
+        {"a=1; (a=5) + a;", 10},
+        {"a=1; (a=2) + (a=3);", 5},
+        {"a=1; a*2 + (a=5);", 7},
+        {"a=1; b=2; a - b*(a=10);", -19},
+        {"a=1; 3 - a*(a=10);", -7},
+        {"a=2; pow(a, a=3);", 8},
+        {"a=1; clip(a, a=-5, 9);", 1},
+        {"a=1; clip(0, a, a=-1);", 1},
+        {"a=1; if(a, a=0, 2) + a;", 0},
+        {"a=3; a = a*a - (a=1);", 8},
+        {"a=2; a = a*3 + a;", 8},
+        {"a=1; b = -a; b;", -1},
+    });
+}
+
 TEST_F(FormulaTest, VariablesAreBoundOnceAndReadAtEachEvaluation)
 {
     ASSERT_EQ(parseExpression(expression, "y=x*2;"), 0);
@@ -245,6 +267,46 @@ static int repeatRoutine(Expression *expression, const ExprNode *args, int, doub
     return 0;
 }
 
+// A host routine that evaluates the whole expression again from inside it,
+// once, and yields that value.
+static int evaluateAgainRoutine(Expression *expression, const ExprNode *, int, double *const *,
+                                int, double *result)
+{
+    ValueTable *variables = expressionVariables(expression);
+    double level = 0;
+    getValue(variables, "level", &level);
+    *result = 0;
+    if (level >= 1)
+        return 0;
+    setValue(variables, "level", level + 1);
+    return evaluateExpression(expression, result);
+}
+
+// A host routine that writes its result and then fails.
+static int writeThenFailRoutine(Expression *, const ExprNode *, int, double *const *, int,
+                                double *result)
+{
+    *result = 99;
+    return EXPR_MATH_ERROR;
+}
+
+TEST_F(FormulaTest, AFailingRoutineLeavesTheAssignedVariableUnchanged)
+{
+    ASSERT_EQ(addFunction(functions, "fail", writeThenFailRoutine, 0, 0, 0, 0), 0);
+    expectFailures({{"y = 5; y = fail();", 0, EXPR_MATH_ERROR}});
+    EXPECT_EQ(variable("y"), 5);
+}
+
+TEST_F(FormulaTest, AnExpressionMayBeEvaluatedAgainFromInsideItsOwnRoutine)
+{
+    ASSERT_EQ(addFunction(functions, "again", evaluateAgainRoutine, 0, 0, 0, 0), 0);
+    // The outer run sets a = 1 and reads it for a*10 before the nested run,
+    // which sets a = 2 and b = 20 + 0, and yields 20; the outer b is 10 + 20.
+    expectValues({{"a = a + 1; b = a*10 + again();", 30}});
+    EXPECT_EQ(variable("a"), 2);
+    EXPECT_EQ(variable("b"), 30);
+}
+
 TEST_F(FormulaTest, HostRoutinesReceiveReferencesAndRunTheirOwnArguments)
 {
     ASSERT_EQ(addFunction(functions, "swap", swapRoutine, 0, 1, 2, 2), 0);
@@ -254,6 +316,9 @@ TEST_F(FormulaTest, HostRoutinesReceiveReferencesAndRunTheirOwnArguments)
     expectValues({{"a=1; b=2; swap(&a, &b);", 0}, {"swap(&a, 9, &b);", 1}});
     EXPECT_EQ(variable("a"), 1);
     EXPECT_EQ(variable("b"), 2);
+    // A routine may write any variable through its references, so operands
+    // read before it keep their values.
+    expectValues({{"a=1; b=2; a*3 + swap(&a, &b) + a;", 5}});
 
     expectValues({{"times=3; repeat(n=n+1);", 3}, {"times=0; repeat(1/0);", 0}});
 
