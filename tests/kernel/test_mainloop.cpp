@@ -172,3 +172,17 @@ TEST_F(MainLoopTest, LoadingProgressCountsPreloadsAndLoads)
     EXPECT_EQ(queued, 10);
     EXPECT_EQ(demoSystem.readyQueue->startTime, 0.0f);
 }
+
+TEST_F(MainLoopTest, AWindowCloseWhileLoadingEndsTheProcessCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    parse("[loading]\nid loader\nstart 0\nend 1\n[image]\nid a\nstart 0\nend 5\n");
+    EXPECT_EXIT(
+        {
+            SDL_Event close = {};
+            close.type = SDL_QUIT;
+            FE_Push(&close);
+            loadDemo();
+        },
+        ::testing::ExitedWithCode(0), "");
+}
