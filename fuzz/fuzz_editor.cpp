@@ -25,10 +25,7 @@ static const char *const demo =
 
 static void loadDemo()
 {
-    while (Section *section = demoSystem.sectionList) {
-        unlinkSection(section);
-        freeSection(section);
-    }
+    freeAllSections();
     demoSystem.debug = 1;
     demoSystem.sound = 0;
     demoSystem.record = 0;

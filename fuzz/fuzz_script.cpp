@@ -24,9 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             text[at] = '_';
     }
     parseScript(text.c_str(), "data/fuzz.glm");
-    while (Section *section = demoSystem.sectionList) {
-        unlinkSection(section);
-        freeSection(section);
-    }
+    freeAllSections();
     return 0;
 }

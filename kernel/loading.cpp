@@ -180,10 +180,7 @@ static bool loadable(const Section *section)
 {
     if (!sectionHasType(section))
         return false;
-    if (demoSystem.slave == 1)
-        return true;
-    return (demoSystem.demo_end > section->startTime || demoSystem.demo_end == 0.0f) &&
-           demoSystem.demo_start < section->endTime;
+    return demoSystem.slave == 1 || playableFrom(section, demoSystem.demo_start);
 }
 
 static void buildReadyQueue()

@@ -151,6 +151,14 @@ void freeSection(Section *section)
     free(section);
 }
 
+void freeAllSections()
+{
+    while (Section *section = demoSystem.sectionList) {
+        unlinkSection(section);
+        freeSection(section);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Splines
 

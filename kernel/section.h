@@ -103,6 +103,10 @@ void unlinkSection(Section *section);
 // Frees the section with its strings, splines and private data.
 void freeSection(Section *section);
 
+// Unlinks and frees every section, leaving an empty sectionList (tests and
+// fuzzers start every case from nothing).
+void freeAllSections();
+
 // Loads the section's spline files and spreads their keys over their
 // durations; stops at the first file that does not load.
 void setupSplines(Section *section);

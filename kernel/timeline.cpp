@@ -73,8 +73,7 @@ void enqueueReady(Section *section)
     enqueue(readyQueue, section);
 }
 
-// Whether a section's window can still be played from `time`.
-static bool playableFrom(const Section *section, float time)
+bool playableFrom(const Section *section, float time)
 {
     return (demoSystem.demo_end > section->startTime || demoSystem.demo_end == 0.0f) &&
            time < section->endTime;

@@ -4,6 +4,8 @@
 
 #include <SDL/SDL.h>
 
+struct Section;
+
 // Play states (demoSystem.state); bit 4 = paused, 8 = rewinding,
 // 16 = fast-forwarding.
 enum PlayState {
@@ -32,11 +34,14 @@ void retireSections();
 void activateSections();
 void executeSections();
 
+// Whether a section's window reaches into the played range from `time` on.
+bool playableFrom(const Section *section, float time);
+
 // Ends every running section and requeues the sections for currentTime.
 void rebuildQueues();
 
 // Puts a section into the ready queue, ordered by start time.
-void enqueueReady(struct Section *section);
+void enqueueReady(Section *section);
 
 // The play-state operations, in a namespace of their own because the C
 // library already has a pause() and a rewind().

@@ -154,7 +154,7 @@ TEST_F(ScriptTest, InvalidLinesRaiseTheirErrorsWithFileAndLine)
     };
     for (const Case &c : cases) {
         captured.err.clear();
-        clearSections();
+        freeAllSections();
         parse(c.script);
         EXPECT_EQ(errors(), std::vector<std::string>{c.error}) << c.script;
     }

@@ -64,7 +64,7 @@ TEST_F(SectionValidation, EachMessageNamesTheSectionAndLaterOperationsDoNothing)
 {
     for (const ValidationCase &test : validationCases) {
         SCOPED_TRACE(std::string(test.type) + ": " + test.lines);
-        clearSections();
+        freeAllSections();
         captured.err.clear();
         parse(std::string("[") + test.type + "]\nid s\nstart 0\nend 10\nlayer 3\n" + test.lines);
         Section *section = demoSystem.sectionList;

@@ -51,7 +51,7 @@ protected:
         for (Section *section = demoSystem.runQueue; section; section = section->runNext)
             callOperation(section, &SectionType::end);
         demoSystem.readyQueue = demoSystem.runQueue = nullptr;
-        clearSections();
+        freeAllSections();
     }
     // A loaded sound section over `file` (written to the scratch directory),
     // with extra lines appended to its text.

@@ -92,19 +92,11 @@ int runCommand(const std::string &command, std::string *out, std::string *err)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-void clearSections()
-{
-    while (Section *section = demoSystem.sectionList) {
-        unlinkSection(section);
-        freeSection(section);
-    }
-}
-
 void KernelTest::SetUp()
 {
     captured = CapturedOutput();
     platformSetTap(captureWrite);
-    clearSections();
+    freeAllSections();
     demoSystem.debug = 1;
     demoSystem.slave = 0;
     demoSystem.currentTime = 0.0f;
@@ -113,7 +105,7 @@ void KernelTest::SetUp()
 
 void KernelTest::TearDown()
 {
-    clearSections();
+    freeAllSections();
     platformSetTap(nullptr);
 }
 

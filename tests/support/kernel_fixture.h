@@ -62,5 +62,3 @@ protected:
     SectionType recorders[SECTION_TYPE_COUNT];
 };
 
-// Frees every section and empties the list.
-void clearSections();
