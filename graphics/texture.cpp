@@ -37,9 +37,9 @@ Texture *tex_get(int index)
 
 uint32_t tex_flag_wrap(int flags)
 {
-    if (flags & TEX_CLAMP)
-        return GL_CLAMP;
-    return flags & TEX_CLAMP_TO_EDGE ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    // GL_CLAMP would blend the border colour into the edge texels and frame
+    // every clamped picture in black: both clamping flags keep the edge texel.
+    return flags & (TEX_CLAMP | TEX_CLAMP_TO_EDGE) ? GL_CLAMP_TO_EDGE : GL_REPEAT;
 }
 
 uint32_t tex_flag_env_mode(int flags)

@@ -13,7 +13,7 @@ enum { MAX_TEXTURES = 256 };
 enum {
     TEX_NO_MIPMAPS = 1,        // minification GL_LINEAR instead of mipmapped
     TEX_CLAMP_TO_EDGE = 2,     // otherwise GL_REPEAT
-    TEX_CLAMP = 4,             // GL_CLAMP; wins over TEX_CLAMP_TO_EDGE
+    TEX_CLAMP = 4,             // clamped as well: the edge column repeats
     TEX_MODULATE = 8,          // environment GL_MODULATE instead of GL_REPLACE
     TEX_1D = 16,               // a GL_TEXTURE_1D
 };

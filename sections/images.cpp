@@ -572,7 +572,7 @@ void imagePartLoad()
         return;
     ImagePartVars *vars = newSectionVars<ImagePartVars>();
     vars->texture = loadPicture(TEX_CLAMP);
-    vars->wrapS = vars->wrapT = GL_CLAMP;
+    vars->wrapS = vars->wrapT = tex_flag_wrap(TEX_CLAMP);
     vars->startFraction = section->param[0];
     vars->endFraction = section->param[1];
     pictureQuadInit(&vars->left, vars->texture, true);

@@ -134,6 +134,12 @@ static const PlacementCase placementCases[] = {
      "[background]\nstring data/quadrants.tga\n", "",
      {{20, 460, red}, {620, 460, green}, {20, 20, blue}, {620, 20, white}, {330, 230, white},
       {310, 250, red}}},
+    // Clamping keeps the edge texels: no border colour creeps into the
+    // outermost pixels.
+    {"background keeps its colours out to the window's corners",
+     "[background]\nstring data/quadrants.tga\n", "",
+     {{0, 479, red}, {639, 479, green}, {0, 0, blue}, {639, 0, white}, {160, 479, red},
+      {480, 0, white}}},
     // Scale 1/64 makes the picture one unit square; the translation of 16
     // texels comes after the scale: a quarter unit, 80 pixels right.
     {"image is scaled, then moved in scaled units",
