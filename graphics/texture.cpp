@@ -8,6 +8,7 @@
 #include <SDL/SDL_image.h>
 #include <strings.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +23,15 @@
 TextureTable textures = {{}, 0, -1, -1, -1};
 int32_t texture_detail = 5;
 
-// Images larger than this are refused before decoding: the decoder would
-// compute their byte size in 32 bits, and no texture of the engine needs them.
-enum { MAX_IMAGE_SIDE = 16384, MAX_IMAGE_PIXELS = 8192 * 8192 };
+// Largest side of a created texture.
+enum { MAX_IMAGE_SIDE = 16384 };
+
+// The decoder's surfaces hold a row's byte count in 16 bits and the image's
+// in a signed int; sizes beyond them would be allocated short and written
+// past, so they are refused before decoding. Any other size is decoded and
+// then reduced to the detail limit.
+static const long maxDecodedRowBytes = 65535, maxDecodedBytes = INT_MAX;
+enum { WIDEST_DECODED_PIXEL = 4 };      // bytes; rows are padded to 4 bytes
 
 enum { CUBE_FACE_SIZE = 32 };
 
@@ -91,14 +98,22 @@ static int findLoadedTexture(const char *path)
     return -1;
 }
 
-// Decodes an image, refusing declared sizes that are empty or absurd before
-// the decoder sees them. Null (with the reason in SDL_GetError) on failure.
+// Whether the decoder can hold a width x height image of its widest pixels.
+static bool decodableSize(long width, long height)
+{
+    if (width < 1 || height < 1 || width > maxDecodedRowBytes / WIDEST_DECODED_PIXEL)
+        return false;
+    long rowBytes = (width * WIDEST_DECODED_PIXEL + 3) & ~3L;
+    return height <= maxDecodedBytes / rowBytes;
+}
+
+// Decodes an image, refusing declared sizes that are empty or that the
+// decoder cannot hold before it sees them. Null (with the reason in
+// SDL_GetError) on failure.
 static SDL_Surface *decodeImage(const char *path)
 {
     long width, height;
-    if (image_declared_size(path, &width, &height) &&
-        (width < 1 || height < 1 || width > MAX_IMAGE_SIDE || height > MAX_IMAGE_SIDE ||
-         width * height > MAX_IMAGE_PIXELS)) {
+    if (image_declared_size(path, &width, &height) && !decodableSize(width, height)) {
         char reason[64];        // SDL's own formatter knows no long integers
         snprintf(reason, sizeof(reason), "Unsupported image size %ld x %ld", width, height);
         SDL_SetError("%s", reason);

@@ -90,6 +90,22 @@ TEST_F(TextureTest, OnlyTheSideOverTheLimitIsReduced)
     EXPECT_EQ(texture->width, 4096);
 }
 
+// A tall scroller: far over the detail limit on one side, but well within
+// what the decoder holds, so it loads and is reduced.
+TEST_F(TextureTest, PicturesOverTheLimitOnOneSideLoadAndAreReduced)
+{
+    auto rows = [](int, int y) { return Rgba{0, static_cast<uint8_t>(y / 100), 0, 255}; };
+    std::string path = scratch.write("scroller.tga", tgaImage(1024, 17000, 24, rows));
+    const Texture *texture = tex_get(tex_load(path.c_str(), 1));
+    ASSERT_NE(texture, nullptr) << errors()[0];
+    EXPECT_EQ(texture->fileWidth, 1024);
+    EXPECT_EQ(texture->fileHeight, 17000);
+    EXPECT_EQ(texture->width, 1024);
+    EXPECT_EQ(texture->height, 4096);
+    // The last row of the reduced picture samples file row 4095 * 17000 / 4096.
+    EXPECT_EQ(texture->pixels[4095 * 1024 * 3 + 1], 4095 * 17000 / 4096 / 100);
+}
+
 TEST_F(TextureTest, ImagesThatCannotBeUsedAreReportedAndNeverCrash)
 {
     std::string truncated = tgaImage(64, 64, 24, position).substr(0, 18);
@@ -97,10 +113,15 @@ TEST_F(TextureTest, ImagesThatCannotBeUsedAreReportedAndNeverCrash)
     absurd[12] = absurd[13] = absurd[14] = absurd[15] = static_cast<char>(0xFF);
     std::string empty = truncated;
     empty[12] = empty[13] = 0;
+    // One row of 16384 pixels of 4 bytes is more than the decoder's 16-bit
+    // row size holds.
+    std::string wideRow = truncated;
+    wideRow[12] = 0, wideRow[13] = 0x40, wideRow[14] = 1, wideRow[15] = 0;
     struct { std::string name, contents, message; } cases[] = {
         {"missing.tga", "", ""},
         {"absurd.tga", absurd, "Unsupported image size 65535 x 65535"},
         {"empty.tga", empty, "Unsupported image size 0 x 64"},
+        {"wide.tga", wideRow, "Unsupported image size 16384 x 1"},
         {"noise.jpg", "\xFF\xD8\xFF\xE0 not really a jpeg", ""},
     };
     for (const auto &c : cases) {
