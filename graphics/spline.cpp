@@ -16,27 +16,47 @@ static bool isKeyLine(const char *line)
     return line[0] != '\0' && line[0] != ';';
 }
 
+// A malformed key line: the first one fixes the channels, so it is the
+// file's format that is wrong; a later one has the wrong channel count.
+static bool reportKeyLine(const char *path, bool firstKey)
+{
+    if (firstKey)
+        engineError("Spline: incorrect format in '%s'", path);
+    else
+        engineError("Spline: incorrect channel in '%s'", path);
+    return false;
+}
+
+// Whether the line from `position` holds a zero byte. Spline files are
+// text, and a zero byte must neither end the text nor split a line in two.
+static bool lineHoldsZero(const char *text, size_t length, size_t position)
+{
+    while (position < length && text[position] != '\n' && text[position] != '\r') {
+        if (text[position] == '\0')
+            return true;
+        position++;
+    }
+    return false;
+}
+
 // Reads the key rows; false after reporting a malformed file.
 static bool readKeys(const char *path, const char *text, size_t length,
                      std::vector<SplineKey> &keys, int &channels)
 {
     char line[SPLINE_LINE_SIZE];
     size_t position = 0;
-    while ((position = readLine(text, length, position, line, sizeof(line))) != 0) {
+    while (position < length) {
+        if (lineHoldsZero(text, length, position))
+            return reportKeyLine(path, keys.empty());
+        position = readLine(text, length, position, line, sizeof(line));
         if (!isKeyLine(line))
             continue;
         SplineKey key = {};
         int count = parseFloatList(line, key.values, MAX_SPLINE_CHANNELS);
-        if (keys.empty()) {
-            if (count == 0) {
-                engineError("Spline: incorrect format in '%s'", path);
-                return false;
-            }
+        if (keys.empty() ? count == 0 : count != channels)
+            return reportKeyLine(path, keys.empty());
+        if (keys.empty())
             channels = count;
-        } else if (count != channels) {
-            engineError("Spline: incorrect channel in '%s'", path);
-            return false;
-        }
         keys.push_back(key);
     }
     return true;

@@ -4,6 +4,7 @@
 #include "graphics/spline.h"
 #include "tests/support/kernel_fixture.h"
 
+using namespace std::string_literals;
 using SplineTest = KernelTest;
 
 static Spline *loadText(const ScratchDirectory &scratch, const std::string &text, float duration)
@@ -17,7 +18,7 @@ static Spline *loadText(const ScratchDirectory &scratch, const std::string &text
 TEST_F(SplineTest, FilesLoadOrReportWhatIsWrong)
 {
     struct Case {
-        const char *text;
+        std::string text;
         int keys, channels;
         const char *error;   // with the path after it
     };
@@ -28,6 +29,11 @@ TEST_F(SplineTest, FilesLoadOrReportWhatIsWrong)
         {" ;not a comment\n", 0, 0, "Spline: incorrect format in '"},
         {"1 2 3\n4 5\n", 0, 0, "Spline: incorrect channel in '"},
         {"x\n", 0, 0, "Spline: incorrect format in '"},
+        // A zero byte neither ends the text nor splits its line.
+        {"\0 1 2\n3 4\n"s, 0, 0, "Spline: incorrect format in '"},
+        {"; note\0\n1 2\n"s, 0, 0, "Spline: incorrect format in '"},
+        {"1 2\n3 4\0 5 6\n"s, 0, 0, "Spline: incorrect channel in '"},
+        {"1 2\n\0 3 4\n"s, 0, 0, "Spline: incorrect channel in '"},
     };
     ScratchDirectory scratch;
     for (const Case &c : cases) {
