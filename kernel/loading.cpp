@@ -251,7 +251,12 @@ void loadDemo()
 
 void initEngine()
 {
-    gl_init();
+    // Nothing can be drawn without a window, so even a debug run, which
+    // goes on after other errors, ends here after the error was shown.
+    if (!gl_init()) {
+        engineShutdown();
+        exit(1);
+    }
     if (FE_Start() < 0)
         engineError("%s", FE_LastError());
     if (demoSystem.sound)

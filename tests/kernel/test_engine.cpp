@@ -97,6 +97,28 @@ TEST(Engine, ErrorsBeforeDebugIsSetStayFatal)
     EXPECT_NE(log.find("Network closed.\nMORVANE ERROR: Unknown variable"), std::string::npos);
 }
 
+// Errors of a debug run go on, but nothing can be drawn without a window:
+// the run ends through the shut-down sequence with 1.
+TEST(Engine, ADebugRunWithoutADisplayEndsWithOne)
+{
+    ScratchDirectory start;
+    writeDemo(start, "run", "debug 1\ndemo_end 0.2", "");
+    std::string err;
+    int code = runCommand("cd " + start.path() + " && DISPLAY=/nonexistent/socket:0 "
+                          "ASAN_OPTIONS=detect_leaks=0 " + engine + " run",
+                          nullptr, &err);
+    EXPECT_EQ(code, 1) << err;
+    // Which step fails depends on the video drivers SDL falls back to.
+    bool noVideo = err.rfind("Error: Video initialization failed: ", 0) == 0;
+    bool noMode = err.rfind("Error: Set video mode failed: ", 0) == 0;
+    EXPECT_TRUE(noVideo || noMode) << err;
+    std::string log = readFile(start.path() + "/debug.log");
+    size_t error = log.find("MORVANE ERROR: ");
+    ASSERT_NE(error, std::string::npos);
+    EXPECT_NE(log.find("Network closed.\n", error), std::string::npos);
+    EXPECT_EQ(log.find("Morvane: Engine inited successfully"), std::string::npos);
+}
+
 TEST(Engine, ADemoWithoutALoadingSectionDoesNotStart)
 {
     ScratchDirectory start;
