@@ -67,6 +67,26 @@ TEST(CalcTool, RejectsBadUsage)
     EXPECT_EQ(calc("--repeat 0 '1;'", &output), 2);
     EXPECT_EQ(calc("--var 1x=2 '1;'", &output), 2);
     EXPECT_EQ(calc("--var x=two '1;'", &output), 2);
-    EXPECT_EQ(calc("--verbose '1;'", &output), 2);
+    EXPECT_EQ(calc("--verbose '1;'", &output), 2);       // two formulas
+    EXPECT_EQ(calc("--var x=1 --repeat", &output), 2);
+    EXPECT_EQ(calc("-- '1;' '2;'", &output), 2);
     EXPECT_EQ(output, "");
+}
+
+// "--" ends the options; a formula may itself start with "--".
+TEST(CalcTool, FormulasStartingWithTwoMinusSignsAreFormulas)
+{
+    const struct {
+        const char *arguments, *output;
+    } cases[] = {
+        {"'--2;'", "result 2\n"},
+        {"--var x=3 '--x*2;'", "result 6\nx = 3\n"},
+        {"-- '--soft;'", "result 0\nsoft = 0\n"},
+        {"--soft -- '--1/0;'", "result 0\n"},
+    };
+    for (const auto &test : cases) {
+        std::string output;
+        EXPECT_EQ(calc(test.arguments, &output), 0) << test.arguments;
+        EXPECT_EQ(output, test.output) << test.arguments;
+    }
 }

@@ -13,7 +13,7 @@
 #include "expr/expr.h"
 
 static const char usage[] =
-    "usage: glimra-calc [--soft] [--repeat N] [--var NAME=VALUE]... FORMULA\n"
+    "usage: glimra-calc [--soft] [--repeat N] [--var NAME=VALUE]... [--] FORMULA\n"
     "FORMULA - reads the formula from standard input.\n";
 
 struct Options {
@@ -23,26 +23,41 @@ struct Options {
     const char *formula = nullptr;
 };
 
+static bool takeFormula(const char *argument, Options *options)
+{
+    if (options->formula)
+        return false;
+    options->formula = argument;
+    return true;
+}
+
+// The usual convention: "--" ends the options, and an argument that is no
+// known option is the formula, even when it starts with "--" ("--2;" is a
+// valid formula).
 static bool parseOptions(int argc, char **argv, Options *options)
 {
+    bool optionsEnded = false;
     for (int i = 1; i < argc; i++) {
         std::string argument = argv[i];
         bool hasValue = i + 1 < argc;
-        if (argument == "--soft") {
+        if (optionsEnded) {
+            if (!takeFormula(argv[i], options))
+                return false;
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--soft") {
             options->soft = true;
-        } else if (argument == "--repeat" && hasValue) {
+        } else if ((argument == "--repeat" || argument == "--var") && !hasValue) {
+            return false;
+        } else if (argument == "--repeat") {
             char *end;
             options->repeat = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || options->repeat < 1)
                 return false;
-        } else if (argument == "--var" && hasValue) {
+        } else if (argument == "--var") {
             options->assignments.push_back(argv[++i]);
-        } else if (argument.compare(0, 2, "--") == 0) {
-            return false; // unknown option; a formula may still start with one "-"
-        } else if (options->formula) {
+        } else if (!takeFormula(argv[i], options)) {
             return false;
-        } else {
-            options->formula = argv[i];
         }
     }
     return options->formula != nullptr;
