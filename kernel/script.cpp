@@ -12,6 +12,7 @@
 
 #include "kernel/demo.h"
 #include "kernel/log.h"
+#include "kernel/reload.h"
 #include "kernel/section.h"
 #include "platform/platform.h"
 
@@ -127,7 +128,9 @@ void loadScripts(const char *directory)
         char *text = loadFile(path.c_str());
         if (!text)
             continue;
+        const Section *previousHead = demoSystem.sectionList;
         parseScript(text, path.c_str());
+        reload_noteScript(directory, path.c_str(), text, previousHead);
         free(text);
     }
 }

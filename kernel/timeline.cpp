@@ -12,6 +12,7 @@
 #include "kernel/demo.h"
 #include "kernel/loading.h"
 #include "kernel/log.h"
+#include "kernel/reload.h"
 #include "kernel/section.h"
 #include "net/editor.h"
 #include "net/events.h"
@@ -457,6 +458,7 @@ static bool reachEnd()
 
 void runFrame()
 {
+    reload_poll();
     readMouse();
     if (reachEnd())
         return;
