@@ -48,7 +48,6 @@ struct WatchedSection {
     std::string text;                // its lines, header first
     std::vector<NamedFile> files;
     bool loaded;                     // its load ran (false outside the played range)
-    int firstTexture, endTexture;    // textures its reload made: [first, end)
 };
 
 struct WatchedScript {
@@ -66,6 +65,7 @@ static struct {
     std::vector<WatchedScript> scripts;
     bool started;                    // the loaded flags are known
     uint32_t lastCheck;              // SDL ticks
+    std::set<std::string> refreshed; // shared files (shaders) that changed during the run
 } watch;
 
 // ---------------------------------------------------------------------------
@@ -280,32 +280,79 @@ static void replaceInList(Section *section, Section *replacement)
     section->next = section->prev = nullptr;
 }
 
+static bool namesFileOf(const std::vector<NamedFile> &files, const std::set<std::string> &paths)
+{
+    for (const NamedFile &file : files) {
+        if (paths.count(file.path))
+            return true;
+    }
+    return false;
+}
+
 // Loads a section read by a reload as the editor's section update loads one.
-// Outside the loading sequence every picture is read again, so the textures
-// it makes are its own and go with it.
+// Like the loading sequence it shares pictures and shaders by file name, so
+// a reload costs no new entries in the fixed tables; only a section naming
+// a changed shader reads every file it names again.
 static void loadSection(WatchedSection *watched)
 {
     Section *section = watched->section;
+    watched->files = namedFiles(section);
+    int state = demoSystem.state;
+    if (!namesFileOf(watched->files, watch.refreshed))
+        demoSystem.state = STATE_LOADING;
     currentSection = section;
     setupSplines(section);
     callOperation(section, &SectionType::preload);
-    // Textures a preload makes belong to the type; those of the load are
-    // the section's own.
-    watched->firstTexture = textures.count;
     callOperation(section, &SectionType::load);
-    watched->endTexture = textures.count;
-    watched->files = namedFiles(section);
+    demoSystem.state = state;
     watched->loaded = true;
 }
 
-// Frees a section that left the list, with the textures its reload made.
+// Frees a section that left the list. What it loaded stays in the tables,
+// which other sections may share.
 static void dropSection(const WatchedSection &watched)
 {
     if (currentSection == watched.section)
         currentSection = nullptr;
     freeSection(watched.section);
-    for (int index = watched.firstTexture; index < watched.endTexture; index++)
-        tex_delete(index);
+}
+
+// Deletes the textures of a picture file; false when it has none.
+static bool forgetPicture(const std::string &path)
+{
+    bool found = false;
+    for (int index = 0; index < textures.count; index++) {
+        const Texture *texture = tex_get(index);
+        if (texture && texture->name && strcasecmp(texture->name, path.c_str()) == 0) {
+            tex_delete(index);
+            found = true;
+        }
+    }
+    return found;
+}
+
+static bool isSplineFile(const std::string &path)
+{
+    for (const Section *section = demoSystem.sectionList; section; section = section->next) {
+        for (int i = 0; i < section->splineNum; i++) {
+            if (path == section->splineFiles[i])
+                return true;
+        }
+    }
+    return false;
+}
+
+// Changed files must be read again by the sections reloaded for them.
+// Splines always are; a changed picture's textures are deleted, so that its
+// sections load it afresh and share it again; any other file (a shader) is
+// shared by name from a table that keeps its entries, so from now on the
+// sections naming it read it themselves.
+static void forgetChangedFiles(const std::set<std::string> &changed)
+{
+    for (const std::string &path : changed) {
+        if (!forgetPicture(path) && !isSplineFile(path))
+            watch.refreshed.insert(path);
+    }
 }
 
 // The first section of `sections` not taken yet that `matches`, or -1.
@@ -318,15 +365,6 @@ static int findUntaken(const std::vector<WatchedSection> &sections, const std::v
             return static_cast<int>(j);
     }
     return -1;
-}
-
-static bool namesChangedFile(const WatchedSection &watched, const std::set<std::string> &changed)
-{
-    for (const NamedFile &file : watched.files) {
-        if (changed.count(file.path))
-            return true;
-    }
-    return false;
 }
 
 // What a reload did, for its report.
@@ -436,7 +474,7 @@ static void reloadScript(WatchedScript *script, const std::set<std::string> &cha
         int j = match[i];
         if (j >= 0)
             matched[j] = true;
-        if (j >= 0 && old[j].text == parts.sections[i] && !namesChangedFile(old[j], changedFiles)) {
+        if (j >= 0 && old[j].text == parts.sections[i] && !namesFileOf(old[j].files, changedFiles)) {
             freeSection(parsed[i]);
             next.push_back(old[j]);
             continue;
@@ -450,7 +488,7 @@ static void reloadScript(WatchedScript *script, const std::set<std::string> &cha
             counts->added++;
         }
         fresh.push_back(next.size());
-        next.push_back({parsed[i], parts.sections[i], {}, false, 0, 0});
+        next.push_back({parsed[i], parts.sections[i], {}, false});
     }
     for (size_t j = 0; j < old.size(); j++) {
         if (!matched[j] && old[j].section) {
@@ -554,6 +592,7 @@ void reload_check()
     followSectionList();
     followDirectory();
     std::set<std::string> changedFiles = changedNamedFiles();
+    forgetChangedFiles(changedFiles);
     for (WatchedScript &script : watch.scripts) {
         FileStamp stamp = stampOf(script.path);
         std::vector<std::string> namedChanges = changedFilesOf(script, changedFiles);
@@ -602,8 +641,7 @@ void reload_noteScript(const char *directory, const char *path, const char *text
         sections.insert(sections.begin(), section);
     parts.sections.resize(sections.size());
     for (size_t i = 0; i < sections.size(); i++)
-        script.sections.push_back({sections[i], parts.sections[i], namedFiles(sections[i]), false,
-                                   0, 0});
+        script.sections.push_back({sections[i], parts.sections[i], namedFiles(sections[i]), false});
     watch.scripts.push_back(script);
 }
 
@@ -611,5 +649,6 @@ void reload_forget()
 {
     watch.directory.clear();
     watch.scripts.clear();
+    watch.refreshed.clear();
     watch.started = false;
 }
