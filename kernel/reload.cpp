@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -101,8 +102,7 @@ static std::string scriptText(const WatchedScript &script)
 {
     if (!script.stamp.exists)
         return "";
-    size_t size = 0;
-    char *text = loadFile(script.path.c_str(), &size);
+    char *text = loadFile(script.path.c_str());
     std::string contents = text ? text : "";
     free(text);
     return contents;
@@ -149,7 +149,8 @@ static std::map<std::string, std::string> settingLines(const std::string &settin
             continue;
         splitKeyValue(line, key, value);
         std::string name = key;
-        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(tolower(c)); });
         lines[name] = value;
     }
     return lines;
