@@ -31,10 +31,11 @@ struct FileStamp {
     bool exists;
     int64_t modified;    // nanoseconds since the epoch
     int64_t size;
-    bool operator!=(const FileStamp &other) const
+    bool operator==(const FileStamp &other) const
     {
-        return exists != other.exists || modified != other.modified || size != other.size;
+        return exists == other.exists && modified == other.modified && size == other.size;
     }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 
 // A file a section names, stamped when the section was loaded.
@@ -558,10 +559,15 @@ static void followDirectory()
     }
 }
 
+// The named files that changed since their sections were loaded. Those of
+// a script with errors wait until it is saved again: its sections cannot be
+// reloaded, so their pictures stay as they are.
 static std::set<std::string> changedNamedFiles()
 {
     std::set<std::string> changed;
     for (const WatchedScript &script : watch.scripts) {
+        if (script.broken && stampOf(script.path) == script.stamp)
+            continue;
         for (const WatchedSection &watched : script.sections) {
             for (const NamedFile &file : watched.files) {
                 if (watched.section && stampOf(file.path) != file.stamp)
