@@ -296,8 +296,20 @@ const char *stateText(int state)
 // ---------------------------------------------------------------------------
 // Events
 
+// The loading sequence hands events here between its steps. Until the main
+// loop starts, the state stays "loading", which texture sharing relies on,
+// and the ready queue stays as the sequence walks it: the keys that change
+// the play state have no effect yet.
+static bool playStateKeyWhileLoading(SDLKey key)
+{
+    return demoSystem.state == STATE_LOADING &&
+           (key == SDLK_SPACE || key == SDLK_F1 || key == SDLK_F2 || key == SDLK_F3);
+}
+
 static void handleDebugKey(SDLKey key)
 {
+    if (playStateKeyWhileLoading(key))
+        return;
     switch (key) {
     case SDLK_f:
         demoSystem.fps = !demoSystem.fps;
@@ -349,7 +361,7 @@ void handleEvent(const SDL_Event &event)
     case SDL_KEYUP: {
         SDLKey key = event.key.keysym.sym;
         // Winding lasts while its key is held, then returns to where it came from.
-        if (key == SDLK_F2 || key == SDLK_F3) {
+        if ((key == SDLK_F2 || key == SDLK_F3) && !playStateKeyWhileLoading(key)) {
             if (demoSystem.state & STATE_PAUSED)
                 timeline::pause();
             else
