@@ -191,6 +191,16 @@ static void wakeNetworkThread()
     }
 }
 
+// The network thread holds the SDL_net lock while it waits on the sockets.
+// The main thread wakes it rather than waiting the wait out; the byte stays
+// in the pipe until the thread's next pass, which needs the data lock the
+// caller holds, so every wait in between returns at once.
+static void interruptAndLockNet()
+{
+    wakeNetworkThread();
+    SDL_mutexP(netLock);
+}
+
 static void emptyWakePipe()
 {
     char bytes[64];
@@ -549,7 +559,7 @@ int NET2_ListenTCP(uint16_t port)
     SDL_mutexP(dataLock);
     int index = -1;
     IPaddress address;
-    SDL_mutexP(netLock);
+    interruptAndLockNet();
     int resolved = SDLNet_ResolveHost(&address, nullptr, port);
     SDL_mutexV(netLock);
     if (resolved < 0) {
@@ -557,7 +567,7 @@ int NET2_ListenTCP(uint16_t port)
     } else if ((index = allocateEntry(KIND_LISTENER)) < 0) {
         lastError = "NET2: out of memory";
     } else {
-        SDL_mutexP(netLock);
+        interruptAndLockNet();
         TCPsocket listener = SDLNet_TCP_Open(&address);
         SDL_mutexV(netLock);
         if (!listener) {
@@ -615,7 +625,7 @@ int NET2_TCPSend(int socket, const char *bytes, int length)
     } else if (length <= 0) {
         result = 0;
     } else {
-        SDL_mutexP(netLock);
+        interruptAndLockNet();
         int sent = SDLNet_TCP_Send(entry->socket, bytes, length);
         SDL_mutexV(netLock);
         if (sent < length) {
@@ -652,7 +662,7 @@ void NET2_CloseTCP(int socket)
     NetSocket *entry = entryAt(socket);
     if (entry && (entry->kind == KIND_LISTENER || entry->kind == KIND_CONNECTION)) {
         // A peer that may still be sending is heard out before the close.
-        SDL_mutexP(netLock);
+        interruptAndLockNet();
         bool draining = halfClose(entry);
         SDL_mutexV(netLock);
         if (draining) {
