@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "graphics/draw2d.h"
 #include "graphics/particles.h"
 #include "graphics/texture.h"
@@ -491,10 +493,19 @@ void mainLoop()
         engineOutput("\n%s\nmain demo loop!\n\n%s\n", bannerLine, bannerLine);
     demoSystem.state = STATE_PLAYING;
     SDL_Event event;
+    // Pending events are handled before the next frame is drawn; but a
+    // stream of them (editors that poll without a pause) holds the frame
+    // back only as long as the last frame took, so the demo plays on at
+    // half its rate at worst.
+    Uint32 frameEnded = SDL_GetTicks(), frameTook = 1;
     while (!demoSystem.quit) {
-        if (FE_Poll(&event))
+        if (SDL_GetTicks() - frameEnded <= frameTook && FE_Poll(&event)) {
             handleEvent(event);
-        else
+        } else {
+            Uint32 frameStarted = SDL_GetTicks();
             runFrame();
+            frameEnded = SDL_GetTicks();
+            frameTook = std::max<Uint32>(frameEnded - frameStarted, 1);
+        }
     }
 }

@@ -128,6 +128,15 @@ static Measurement measure(int port, int clients)
 // ---------------------------------------------------------------------------
 // The engine
 
+static void writeText(const std::string &path, const char *text)
+{
+    FILE *file = fopen(path.c_str(), "w");
+    if (!file || fputs(text, file) < 0 || fclose(file) != 0) {
+        fprintf(stderr, "can't write %s\n", path.c_str());
+        exit(1);
+    }
+}
+
 // A demo in a scratch copy of the showcase's data, made editable and
 // endless without sound by the settings of a later script. `onlyScript`
 // replaces the showcase's script.
@@ -140,22 +149,13 @@ static std::string prepareRunDirectory(const char *onlyScript)
     }
     std::string root = pattern;
     std::string copy = "cp -r '" GLIMRA_SOURCE_DIR "/examples/showcase/data' '" + root + "/'";
-    FILE *settings = nullptr;
-    if (system(copy.c_str()) != 0 || !(settings = fopen((root + "/data/zz_bench.glm").c_str(), "w"))) {
-        fprintf(stderr, "can't prepare %s\n", root.c_str());
+    if (system(copy.c_str()) != 0) {
+        fprintf(stderr, "can't copy the showcase to %s\n", root.c_str());
         exit(1);
     }
-    fputs("slave 1\nsound 0\nloop 1\n", settings);
-    fclose(settings);
-    if (onlyScript) {
-        FILE *script = fopen((root + "/data/showcase.glm").c_str(), "w");
-        if (!script) {
-            fprintf(stderr, "can't write the script in %s\n", root.c_str());
-            exit(1);
-        }
-        fputs(onlyScript, script);
-        fclose(script);
-    }
+    writeText(root + "/data/zz_bench.glm", "slave 1\nsound 0\nloop 1\n");
+    if (onlyScript)
+        writeText(root + "/data/showcase.glm", onlyScript);
     return root;
 }
 
@@ -210,33 +210,41 @@ static void printRow(const char *clients, const char *server, const Measurement 
 
 static void printRatio(const Measurement &engine, const Measurement &echo)
 {
-    printf("%-11s %-7s %10.3f %11.2f %9.2f\n", "", "ratio", engine.pingsPerSecond / echo.pingsPerSecond,
+    printf("%-11s %-7s %10.3f %11.2f %9.2f\n", "", "ratio",
+           engine.pingsPerSecond / echo.pingsPerSecond,
            engine.medianMilliseconds / echo.medianMilliseconds,
            engine.p99Milliseconds / echo.p99Milliseconds);
 }
 
+// A demo whose frames cost little: one picture over the whole window.
+static const char *const onePicture =
+    "demo_end 30\n"
+    "[loading]\nstart 0\nend 0.01\nstring data/images/loading_back.tga\n"
+    "string data/images/loading_front.tga\n"
+    "param 1 1 1 1 0.1 0.1 0.9 0.15 1 1 1 0.5 0.09 0.09 0.91 0.16 0.005\n"
+    "[background]\nid sky\nstart 0\nend 1000\nlayer 1\nstring data/images/sky.jpg\n";
+
 struct Demo {
     const char *name;
-    const char *onlyScript;    // null: the showcase as it is
+    const char *window;    // settings of the one-picture demo; null: the showcase
 };
 
-// The showcase's thirty seconds of layers, and a light demo whose frames
-// cost little: one picture over the whole window.
+// The showcase's thirty seconds of layers at 640 x 480, and the one picture
+// over a window of that size and over a small one. A message that arrives
+// while a frame is drawn waits for its end, so the frame time bounds a
+// round trip.
 static const Demo demos[] = {
     {"the showcase", nullptr},
-    {"one background picture",
-     "gl_width 640\ngl_height 480\ndemo_end 30\n"
-     "[loading]\nstart 0\nend 0.01\nstring data/images/loading_back.tga\n"
-     "string data/images/loading_front.tga\n"
-     "param 1 1 1 1 0.1 0.1 0.9 0.15 1 1 1 0.5 0.09 0.09 0.91 0.16 0.005\n"
-     "[background]\nid sky\nstart 0\nend 1000\nlayer 1\nstring data/images/sky.jpg\n"},
+    {"one picture at 640 x 480", "gl_width 640\ngl_height 480\n"},
+    {"one picture at 160 x 120", "gl_width 160\ngl_height 120\n"},
 };
 
 // Both client counts against the engine playing `demo` and against the
 // echo server; false if the engine did not play or did not end cleanly.
 static bool measureDemo(const Demo &demo)
 {
-    std::string runDirectory = prepareRunDirectory(demo.onlyScript);
+    std::string script = demo.window ? std::string(demo.window) + onePicture : "";
+    std::string runDirectory = prepareRunDirectory(demo.window ? script.c_str() : nullptr);
     pid_t engine = startEngine(runDirectory);
     if (!awaitPlaying()) {
         fprintf(stderr, "the engine did not start playing; see %s/engine.err\n",
