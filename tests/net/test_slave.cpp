@@ -329,7 +329,15 @@ TEST_F(SlaveTest, AnOverLongMessageIsAnsweredWithoutAReset)
         EXPECT_EQ(reply.details, "Message longer than 1024 bytes") << size;
         EXPECT_TRUE(closedCleanly) << size;
     }
+    // A peer that goes on sending after its reply holds up nobody else.
+    int talker = connectLoopback(PORT);
+    sendBytes(talker, "big::" + std::string(2000, 'x'));
+    EXPECT_EQ(parseReply(receiveAll(talker)).status, "NOK");
+    sendBytes(talker, std::string(5000, 'y'));
     EXPECT_EQ(ping().state, 2);
+    sendBytes(talker, std::string(5000, 'z'));
+    EXPECT_EQ(ping().state, 2);
+    close(talker);
 }
 
 // A demo that takes a while to load, its loading screen drawn by the
