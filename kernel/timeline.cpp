@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "graphics/draw2d.h"
 #include "graphics/particles.h"
 #include "graphics/texture.h"
@@ -297,8 +299,20 @@ const char *stateText(int state)
 // ---------------------------------------------------------------------------
 // Events
 
+// The loading sequence hands events here between its steps. Until the main
+// loop starts, the state stays "loading", which texture sharing relies on,
+// and the ready queue stays as the sequence walks it: the keys that change
+// the play state have no effect yet.
+static bool playStateKeyWhileLoading(SDLKey key)
+{
+    return demoSystem.state == STATE_LOADING &&
+           (key == SDLK_SPACE || key == SDLK_F1 || key == SDLK_F2 || key == SDLK_F3);
+}
+
 static void handleDebugKey(SDLKey key)
 {
+    if (playStateKeyWhileLoading(key))
+        return;
     switch (key) {
     case SDLK_f:
         demoSystem.fps = !demoSystem.fps;
@@ -350,7 +364,7 @@ void handleEvent(const SDL_Event &event)
     case SDL_KEYUP: {
         SDLKey key = event.key.keysym.sym;
         // Winding lasts while its key is held, then returns to where it came from.
-        if (key == SDLK_F2 || key == SDLK_F3) {
+        if ((key == SDLK_F2 || key == SDLK_F3) && !playStateKeyWhileLoading(key)) {
             if (demoSystem.state & STATE_PAUSED)
                 timeline::pause();
             else
@@ -481,10 +495,19 @@ void mainLoop()
         engineOutput("\n%s\nmain demo loop!\n\n%s\n", bannerLine, bannerLine);
     demoSystem.state = STATE_PLAYING;
     SDL_Event event;
+    // Pending events are handled before the next frame is drawn; but a
+    // stream of them (editors that poll without a pause) holds the frame
+    // back only as long as the last frame took, so the demo plays on at
+    // half its rate at worst.
+    Uint32 frameEnded = SDL_GetTicks(), frameTook = 1;
     while (!demoSystem.quit) {
-        if (FE_Poll(&event))
+        if (SDL_GetTicks() - frameEnded <= frameTook && FE_Poll(&event)) {
             handleEvent(event);
-        else
+        } else {
+            Uint32 frameStarted = SDL_GetTicks();
             runFrame();
+            frameEnded = SDL_GetTicks();
+            frameTook = std::max<Uint32>(frameEnded - frameStarted, 1);
+        }
     }
 }

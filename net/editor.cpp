@@ -37,13 +37,16 @@ struct Argument {
     const char *name;    // what the details of a reply call it when missing
 };
 
-// One verb of the protocol: its kind, its arguments (fields 4 and 5) and
-// what it does.
+enum Loading { REFUSED_WHILE_LOADING, ANSWERED_WHILE_LOADING };
+
+// One verb of the protocol: its kind, its arguments (fields 4 and 5), what
+// it does, and whether it is carried out before the demo has loaded.
 struct EditorVerb {
     const char *kind;
     const char *verb;
     Argument arguments[2];
     void (*perform)(const Message &message);
+    Loading whileLoading;
 };
 
 static void (*toggleFrame)() = drawFrame;
@@ -201,29 +204,33 @@ static const Argument aSectionText = {TEXT, "a section text"};
 static const Argument aLayer = {INTEGER, "a layer"};
 
 static const EditorVerb editorVerbs[] = {
-    {"command", "pause", {none, none}, performPause},
-    {"command", "play", {none, none}, performPlay},
-    {"command", "restart", {none, none}, performRestart},
-    {"command", "startTime", {aTime, none}, performStartTime},
-    {"command", "currentTime", {aTime, none}, performCurrentTime},
-    {"command", "endTime", {aTime, none}, performEndTime},
-    {"command", "ping", {none, none}, performPing},
-    {"section", "new", {aSectionText, none}, performNew},
-    {"section", "toggle", {anIdList, none}, performToggle},
-    {"section", "delete", {anId, none}, performDelete},
-    {"section", "update", {anId, aSectionText}, performUpdate},
-    {"section", "setStartTime", {aTime, anIdList}, performSetStart},
-    {"section", "setEndTime", {aTime, anIdList}, performSetEnd},
-    {"section", "setLayer", {aLayer, anId}, performSetLayer},
+    {"command", "pause", {none, none}, performPause, REFUSED_WHILE_LOADING},
+    {"command", "play", {none, none}, performPlay, REFUSED_WHILE_LOADING},
+    {"command", "restart", {none, none}, performRestart, REFUSED_WHILE_LOADING},
+    {"command", "startTime", {aTime, none}, performStartTime, REFUSED_WHILE_LOADING},
+    {"command", "currentTime", {aTime, none}, performCurrentTime, REFUSED_WHILE_LOADING},
+    {"command", "endTime", {aTime, none}, performEndTime, REFUSED_WHILE_LOADING},
+    {"command", "ping", {none, none}, performPing, ANSWERED_WHILE_LOADING},
+    {"section", "new", {aSectionText, none}, performNew, REFUSED_WHILE_LOADING},
+    {"section", "toggle", {anIdList, none}, performToggle, REFUSED_WHILE_LOADING},
+    {"section", "delete", {anId, none}, performDelete, REFUSED_WHILE_LOADING},
+    {"section", "update", {anId, aSectionText}, performUpdate, REFUSED_WHILE_LOADING},
+    {"section", "setStartTime", {aTime, anIdList}, performSetStart, REFUSED_WHILE_LOADING},
+    {"section", "setEndTime", {aTime, anIdList}, performSetEnd, REFUSED_WHILE_LOADING},
+    {"section", "setLayer", {aLayer, anId}, performSetLayer, REFUSED_WHILE_LOADING},
 };
 
-// What a reply says about a kind that is known but a verb that is not.
-static const struct {
+// What a reply says about a kind that is known but a verb that is not, and
+// about a verb of the kind that must wait until the demo has loaded.
+struct EditorKind {
     const char *kind;
     const char *unknownVerb;
-} editorKinds[] = {
-    {"command", "Unknown command (%s)"},
-    {"section", "Unknown section (%s)"},
+    const char *whileLoading;
+};
+
+static const EditorKind editorKinds[] = {
+    {"command", "Unknown command (%s)", "The play state and time can't change while loading (%s)"},
+    {"section", "Unknown section (%s)", "Sections can't be edited while loading (%s)"},
 };
 
 // ---------------------------------------------------------------------------
@@ -304,11 +311,11 @@ static const EditorVerb *findVerb(const char *kind, const char *verb)
     return nullptr;
 }
 
-static const char *unknownVerbFormat(const char *kind)
+static const EditorKind *findKind(const char *kind)
 {
-    for (const auto &entry : editorKinds) {
+    for (const EditorKind &entry : editorKinds) {
         if (strcmp(entry.kind, kind) == 0)
-            return entry.unknownVerb;
+            return &entry;
     }
     return nullptr;
 }
@@ -347,23 +354,23 @@ std::string handleEditorMessage(const char *text)
     splitFields(text, &message);
     if (message.fieldCount < 2)
         return refuse(message, "Missing the message kind (%s)", text);
-    const char *kind = message.field[1];
-    const char *unknownVerb = unknownVerbFormat(kind);
-    if (!unknownVerb)
+    const EditorKind *kind = findKind(message.field[1]);
+    if (!kind)
         return refuse(message, "Unknown message (%s)", text);
     if (message.fieldCount < 3)
         return refuse(message, "Missing the verb (%s)", text);
-    const EditorVerb *verb = findVerb(kind, message.field[2]);
+    const EditorVerb *verb = findVerb(kind->kind, message.field[2]);
     if (!verb)
-        return refuse(message, unknownVerb, text);
+        return refuse(message, kind->unknownVerb, text);
     std::string refusal = checkArguments(*verb, &message);
     if (!refusal.empty())
         return refusal;
-    // The loading sequence walks the section list and the ready queue
-    // between the steps in which it handles events; they must not change
-    // under it.
-    if (demoSystem.state == STATE_LOADING && strcmp(kind, "section") == 0)
-        return refuse(message, "Sections can't be edited while loading (%s)", text);
+    // The loading sequence walks the section list and the ready queue, and
+    // draws with the loading section, between the steps in which it handles
+    // events; none of them may change under it, and the state stays
+    // "loading" until the main loop starts playing.
+    if (demoSystem.state == STATE_LOADING && verb->whileLoading == REFUSED_WHILE_LOADING)
+        return refuse(message, kind->whileLoading, text);
     verb->perform(message);
     return formatReply(message.field[0], true, "");
 }

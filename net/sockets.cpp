@@ -5,11 +5,18 @@
 // since SDL_net is not thread-safe). The event queue's own lock is never
 // held together with the data lock: events are pushed only after the data
 // lock has been released.
+//
+// The thread sleeps in the socket wait; a pipe in its socket set wakes it
+// whenever the table changes, so new and closed sockets are served at once
+// rather than after the wait runs out.
 #include "net/sockets.h"
 
 #include <SDL/SDL_net.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -28,6 +35,7 @@ enum SocketStatus : uint8_t {
     STATUS_CLOSED = 4,       // the peer closed it or a send failed; no more reading
     STATUS_TO_ADD = 8,       // the thread adds it to the socket set
     STATUS_TO_REMOVE = 16,   // the thread removes and closes it
+    STATUS_DRAINING = 32,    // closed by the application: half-closed, input dropped
 };
 
 // One entry of the socket table; entries are reused, never freed before
@@ -39,9 +47,26 @@ struct NetSocket {
     TCPsocket socket;
     int buffered;                      // bytes waiting in data, oldest first
     char data[NET2_BUFFER_SIZE];
+    Uint32 drainDeadline;              // draining: ticks when it is closed anyway
+    int drained;                       // draining: bytes dropped so far
 };
 
-enum { WAIT_MILLISECONDS = 10 };
+enum {
+    WAIT_MILLISECONDS = 10,
+    // How long and how much a closed connection's peer may still send
+    // before the connection is closed under it.
+    DRAIN_MILLISECONDS = 2000,
+    DRAIN_BYTES = 1 << 20,
+};
+
+// SDL_net offers no way to half-close a connection or to deepen a
+// listener's queue, and its socket set takes only its own sockets. Every
+// socket it makes starts with the two fields its socket sets rely on, the
+// ready flag and the descriptor; this is that shared head.
+struct SocketHead {
+    int ready;
+    int channel;
+};
 
 // The thread and the main thread share everything below; the data lock
 // guards the table, socketCount, nextFree, bufferFull and lastError.
@@ -57,6 +82,10 @@ static bool bufferFull;              // a connection's buffer is full: wait for 
 static const char *lastError = "";
 static std::atomic<bool> stopping;   // set by the main thread, read every round
 static bool started;                 // main thread only
+// A byte in the pipe wakes the thread from its socket wait; the read end
+// sits in the socket set behind a head of its own.
+static int wakePipe[2] = {-1, -1};
+static SocketHead wakeHead;
 
 // ---------------------------------------------------------------------------
 // Events
@@ -140,6 +169,47 @@ void printNetEvent(const SDL_Event &event)
 }
 
 // ---------------------------------------------------------------------------
+// Descriptors and waking
+
+// The descriptor of an SDL_net TCP socket, or -1 if what its head holds is
+// no stream socket.
+static int descriptorOf(TCPsocket socket)
+{
+    int descriptor = reinterpret_cast<const SocketHead *>(socket)->channel;
+    int type = 0;
+    socklen_t length = sizeof(type);
+    if (getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM)
+        return -1;
+    return descriptor;
+}
+
+// Any thread, any lock. A full pipe already holds a wake-up.
+static void wakeNetworkThread()
+{
+    char byte = 0;
+    if (write(wakePipe[1], &byte, 1) < 0) {
+    }
+}
+
+// The network thread holds the SDL_net lock while it waits on the sockets.
+// The main thread wakes it rather than waiting the wait out; the byte stays
+// in the pipe until the thread's next pass, which needs the data lock the
+// caller holds, so every wait in between returns at once.
+static void interruptAndLockNet()
+{
+    wakeNetworkThread();
+    SDL_mutexP(netLock);
+}
+
+static void emptyWakePipe()
+{
+    char bytes[64];
+    while (read(wakePipe[0], bytes, sizeof(bytes)) > 0) {
+    }
+    wakeHead.ready = 0;
+}
+
+// ---------------------------------------------------------------------------
 // The table (data lock held)
 
 // The entry an index names, or null when the index names none.
@@ -163,6 +233,8 @@ static void resetEntry(NetSocket *entry, SocketKind kind)
     entry->port = 0;
     entry->socket = nullptr;
     entry->buffered = 0;
+    entry->drainDeadline = 0;
+    entry->drained = 0;
 }
 
 // Reuses the first free entry from nextFree on, or creates one; -1 when
@@ -251,6 +323,8 @@ static void acceptConnection(int listenerIndex)
     }
     socketTable[index].socket = connection;
     socketTable[index].status = STATUS_TO_ADD;
+    // An entry before the listener in the table would wait a whole round.
+    wakeNetworkThread();
     pushEvent(NET2_ACCEPTEVENT, index, socketTable[listenerIndex].port);
 }
 
@@ -278,6 +352,26 @@ static void receiveData(int index)
         pushEvent(NET2_TCPRECEIVEEVENT, index, -1);
 }
 
+// What still arrives on a connection the application closed is dropped,
+// until its peer closes, or for a bounded time and amount; closing it with
+// input unread would answer with a reset, which may make the peer's stack
+// throw the reply away.
+static void drainConnection(int index)
+{
+    static char dropped[16384];    // network thread only
+    NetSocket *entry = &socketTable[index];
+    bool done = static_cast<Sint32>(SDL_GetTicks() - entry->drainDeadline) >= 0;
+    if (!done && SDLNet_SocketReady(entry->socket)) {
+        SDL_mutexP(netLock);
+        int received = SDLNet_TCP_Recv(entry->socket, dropped, sizeof(dropped));
+        SDL_mutexV(netLock);
+        entry->drained += received > 0 ? received : 0;
+        done = received <= 0 || entry->drained > DRAIN_BYTES;
+    }
+    if (done)
+        removeAndClose(index);
+}
+
 static void serveEntry(int index)
 {
     NetSocket *entry = &socketTable[index];
@@ -287,6 +381,9 @@ static void serveEntry(int index)
         break;
     case STATUS_TO_REMOVE:
         removeAndClose(index);
+        break;
+    case STATUS_DRAINING:
+        drainConnection(index);
         break;
     case STATUS_ACTIVE:
         if (!SDLNet_SocketReady(entry->socket))
@@ -320,6 +417,10 @@ static int serveSockets(void *)
             lastError = "NET2: the CheckSockets call failed";
         while (bufferFull && !stopping)
             SDL_CondWait(dataCondition, dataLock);
+        // Every change the table had so far is served in this pass; one made
+        // after it wakes the next wait again.
+        if (wakeHead.ready)
+            emptyWakePipe();
         for (int index = 0; index < socketCount && !stopping; index++)
             serveEntry(index);
         SDL_mutexV(dataLock);
@@ -337,6 +438,11 @@ static void destroyPrimitives()
 {
     if (socketSet)
         SDLNet_FreeSocketSet(socketSet);
+    for (int &end : wakePipe) {
+        if (end >= 0)
+            close(end);
+        end = -1;
+    }
     if (dataCondition)
         SDL_DestroyCond(dataCondition);
     if (netLock)
@@ -385,8 +491,13 @@ int NET2_Start()
         return startFailed("NET2: can't create a condition variable");
     socketCount = 0;
     nextFree = 0;
-    if (!(socketSet = SDLNet_AllocSocketSet(NET2_MAX_SOCKETS)))
+    // One more place in the set for the wake-up pipe.
+    if (!(socketSet = SDLNet_AllocSocketSet(NET2_MAX_SOCKETS + 1)))
         return startFailed("NET2: out of memory");
+    if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
+        return startFailed("NET2: can't create the wake-up pipe");
+    wakeHead = {0, wakePipe[0]};
+    SDLNet_AddSocket(socketSet, reinterpret_cast<SDLNet_GenericSocket>(&wakeHead));
     if (!(networkThread = SDL_CreateThread(serveSockets, nullptr)))
         return startFailed("NET2: can't start the network thread");
     started = true;
@@ -409,6 +520,7 @@ void NET2_Stop()
         stopping = true;
         SDL_CondSignal(dataCondition);
         SDL_mutexV(dataLock);
+        wakeNetworkThread();
         // The thread may be waiting for room in the queue: make some.
         discardPendingEvents();
         SDL_WaitThread(networkThread, nullptr);
@@ -431,6 +543,15 @@ void NET2_Stop()
 // ---------------------------------------------------------------------------
 // The main thread's operations
 
+// SDL_net listens with a queue of five; editors connecting in a burst
+// would find it full and wait for their connection attempts to be retried.
+static void deepenQueue(TCPsocket listener)
+{
+    int descriptor = descriptorOf(listener);
+    if (descriptor >= 0)
+        listen(descriptor, SOMAXCONN);
+}
+
 int NET2_ListenTCP(uint16_t port)
 {
     if (!started)
@@ -438,7 +559,7 @@ int NET2_ListenTCP(uint16_t port)
     SDL_mutexP(dataLock);
     int index = -1;
     IPaddress address;
-    SDL_mutexP(netLock);
+    interruptAndLockNet();
     int resolved = SDLNet_ResolveHost(&address, nullptr, port);
     SDL_mutexV(netLock);
     if (resolved < 0) {
@@ -446,7 +567,7 @@ int NET2_ListenTCP(uint16_t port)
     } else if ((index = allocateEntry(KIND_LISTENER)) < 0) {
         lastError = "NET2: out of memory";
     } else {
-        SDL_mutexP(netLock);
+        interruptAndLockNet();
         TCPsocket listener = SDLNet_TCP_Open(&address);
         SDL_mutexV(netLock);
         if (!listener) {
@@ -454,9 +575,11 @@ int NET2_ListenTCP(uint16_t port)
             freeEntry(&socketTable[index]);
             index = -1;
         } else {
+            deepenQueue(listener);
             socketTable[index].socket = listener;
             socketTable[index].port = port;
             socketTable[index].status = STATUS_TO_ADD;
+            wakeNetworkThread();
         }
     }
     SDL_mutexV(dataLock);
@@ -502,7 +625,7 @@ int NET2_TCPSend(int socket, const char *bytes, int length)
     } else if (length <= 0) {
         result = 0;
     } else {
-        SDL_mutexP(netLock);
+        interruptAndLockNet();
         int sent = SDLNet_TCP_Send(entry->socket, bytes, length);
         SDL_mutexV(netLock);
         if (sent < length) {
@@ -521,6 +644,16 @@ int NET2_TCPSend(int socket, const char *bytes, int length)
     return result;
 }
 
+// Stops the sending side of an active connection, so that the peer reads
+// the end of what was sent; false if it cannot be done.
+static bool halfClose(const NetSocket *entry)
+{
+    if (entry->kind != KIND_CONNECTION || entry->status != STATUS_ACTIVE)
+        return false;
+    int descriptor = descriptorOf(entry->socket);
+    return descriptor >= 0 && shutdown(descriptor, SHUT_WR) == 0;
+}
+
 void NET2_CloseTCP(int socket)
 {
     if (!started)
@@ -528,7 +661,18 @@ void NET2_CloseTCP(int socket)
     SDL_mutexP(dataLock);
     NetSocket *entry = entryAt(socket);
     if (entry && (entry->kind == KIND_LISTENER || entry->kind == KIND_CONNECTION)) {
-        entry->status = STATUS_TO_REMOVE;
+        // A peer that may still be sending is heard out before the close.
+        interruptAndLockNet();
+        bool draining = halfClose(entry);
+        SDL_mutexV(netLock);
+        if (draining) {
+            entry->status = STATUS_DRAINING;
+            entry->drainDeadline = SDL_GetTicks() + DRAIN_MILLISECONDS;
+            entry->drained = 0;
+        } else {
+            entry->status = STATUS_TO_REMOVE;
+        }
+        wakeNetworkThread();
         // Unread bytes go with the connection; if they filled its buffer the
         // thread would otherwise wait for a read that never comes.
         entry->buffered = 0;

@@ -43,7 +43,9 @@ int NET2_ReadTCP(int socket, char *buffer, int length);
 int NET2_TCPSend(int socket, const char *bytes, int length);
 
 // Closes a listener or connection on the thread's next round; bytes not
-// yet read are dropped.
+// yet read are dropped. A connection whose peer may still send stops
+// sending at once and is closed when the peer closes, or after a bounded
+// time and amount of input, which is dropped.
 void NET2_CloseTCP(int socket);
 
 // Whether a connection was closed by its peer (or by a failed send) and

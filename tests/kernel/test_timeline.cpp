@@ -208,3 +208,25 @@ TEST_F(TimelineTest, DebugKeysWorkOnlyInDebugRunsButKeysAreAlwaysTracked)
     EXPECT_EQ(demoSystem.keys[SDLK_ESCAPE], 0);
     demoSystem.timing = 0;
 }
+
+// The loading sequence handles events between its steps: the play-state
+// keys must leave the state at "loading" and the queues alone.
+TEST_F(TimelineTest, PlayStateKeysHaveNoEffectWhileLoading)
+{
+    demoSystem.debug = 1;
+    demoSystem.state = STATE_LOADING;
+    parse("[image]\nid a\nstart 0\nend 5\n");
+    Section *a = demoSystem.sectionList;
+    enqueueReady(a);
+    // A rebuild of the queues at this time would drop the section.
+    demoSystem.currentTime = 6.0f;
+    for (SDLKey key : {SDLK_SPACE, SDLK_F1, SDLK_F2, SDLK_F3}) {
+        handleEvent(keyEvent(SDL_KEYDOWN, key));
+        handleEvent(keyEvent(SDL_KEYUP, key));
+        EXPECT_EQ(demoSystem.state, STATE_LOADING) << key;
+    }
+    EXPECT_EQ(demoSystem.currentTime, 6.0f);
+    EXPECT_EQ(demoSystem.readyQueue, a);
+    EXPECT_TRUE(recordedCalls.empty());
+    demoSystem.debug = 0;
+}

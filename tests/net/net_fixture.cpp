@@ -79,13 +79,15 @@ bool sendBytes(int connection, const std::string &bytes)
     return true;
 }
 
-std::string receiveAll(int connection)
+std::string receiveAll(int connection, bool *closedCleanly)
 {
     std::string received;
     char buffer[4096];
     ssize_t count;
     while ((count = recv(connection, buffer, sizeof(buffer), 0)) > 0)
         received.append(buffer, count);
+    if (closedCleanly)
+        *closedCleanly = count == 0;
     return received;
 }
 

@@ -17,8 +17,11 @@ int connectLoopback(int port);
 // Sends all bytes; false if the connection failed.
 bool sendBytes(int connection, const std::string &bytes);
 
-// Everything received until the peer closes (or the receive timeout).
-std::string receiveAll(int connection);
+// Everything received until the peer closes (or the receive timeout). With
+// `closedCleanly`, whether the stream ended in an orderly close rather than
+// a reset or the timeout: a peer's stack may throw away what it received
+// before a reset.
+std::string receiveAll(int connection, bool *closedCleanly = nullptr);
 
 // One message on a connection of its own, and the whole reply.
 std::string exchange(int port, const std::string &message);

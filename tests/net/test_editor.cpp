@@ -187,15 +187,44 @@ TEST_F(EditorTest, AMessageOfExactlyTheLongestLengthIsCarriedOut)
     EXPECT_EQ(find("a"), nullptr);
 }
 
-TEST_F(EditorTest, SectionEditsWaitUntilLoadingHasFinished)
+// While loading, the loading sequence walks the sections and draws with
+// the loading section: every verb but ping is refused and changes nothing,
+// and the state stays 0.
+TEST_F(EditorTest, WhileLoadingOnlyPingIsCarriedOut)
 {
     demoSystem.state = STATE_LOADING;
-    std::string sections = sectionState();
-    EXPECT_EQ(handleEditorMessage("1::section::delete::a"),
-              "1::NOK::0.000000::0::0.000000::Sections can't be edited while loading "
-              "(1::section::delete::a)");
-    EXPECT_EQ(sectionState(), sections);
-    EXPECT_EQ(handleEditorMessage("1::command::ping"), "1::OK::0.000000::0::0.000000::");
+    demoSystem.currentTime = 3.0f;
+    const std::string commands = "The play state and time can't change while loading (";
+    const std::string sections = "Sections can't be edited while loading (";
+    struct Case {
+        const char *message;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"1::command::pause", commands},
+        {"1::command::play", commands},
+        {"1::command::restart", commands},
+        {"1::command::currentTime::5", commands},
+        {"1::command::startTime::1", commands},
+        {"1::command::endTime::9", commands},
+        {"1::section::new::[image]\nid n\nstart 0\nend 5\n", sections},
+        {"1::section::toggle::a", sections},
+        {"1::section::delete::a", sections},
+        {"1::section::update::a::[image]\nid a\nstart 0\nend 5\n", sections},
+        {"1::section::setStartTime::2::a", sections},
+        {"1::section::setEndTime::2::a", sections},
+        {"1::section::setLayer::4::a", sections},
+    };
+    std::string sectionsBefore = sectionState(), playBefore = playState();
+    for (const Case &c : cases) {
+        EXPECT_EQ(handleEditorMessage(c.message),
+                  "1::NOK::0.000000::0::3.000000::" + c.refusal + c.message + ")");
+        EXPECT_EQ(sectionState(), sectionsBefore) << c.message;
+        EXPECT_EQ(playState(), playBefore) << c.message;
+    }
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(framesDrawn, 0);
+    EXPECT_EQ(handleEditorMessage("1::command::ping"), "1::OK::0.000000::0::3.000000::");
 }
 
 TEST_F(EditorTest, NewLoadsOnlyTheLastSectionOfItsText)

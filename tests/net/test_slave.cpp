@@ -66,24 +66,35 @@ protected:
     // top) and waits until it answers.
     void SetUp() override
     {
+        startDemo(coloured("red", "back.tga", 1) + coloured("green", "green.tga", 2));
+        ASSERT_EQ(awaitState(2), 2) << readFile(scratch.path() + "/engine.err");
+    }
+    // Starts the engine in slave and debug mode on `sections`, after a
+    // loading section that is over before the first frame.
+    void startDemo(const std::string &sections)
+    {
         writeDemo(scratch, "run",
                   "slave 1\ndebug 1\nsound 0\ndemo_end 0\ngl_width 64\ngl_height 48\n"
                   "gl_panoramic 0\n",
-                  coloured("red", "back.tga", 1) + coloured("green", "green.tga", 2),
-                  "start 0\nend 0.01\n");
+                  sections, "start 0\nend 0.01\n");
         std::vector<uint8_t> green;
         for (int i = 0; i < 64 * 64; i++)
             green.insert(green.end(), {0, 255, 0});
         writeTGA((scratch.path() + "/run/data/green.tga").c_str(), green.data(), 64, 64, 0);
         scratch.write("run/video/.keep", "");
         startEngine();
-        // The engine answers already while it loads (state 0).
+    }
+    // Pings until the reply's state is at least `state` (the engine
+    // answers already while it loads, with state 0); the last state seen.
+    static int awaitState(int state)
+    {
         Reply reply = {};
-        for (int attempt = 0; attempt < 400 && reply.state <= 0; attempt++) {
-            usleep(50000);
+        for (int attempt = 0; attempt < 1000 && !(reply.wellFormed && reply.state >= state);
+             attempt++) {
+            usleep(reply.wellFormed ? 1000 : 50000);
             reply = parseReply(exchange(PORT, "0::command::ping"));
         }
-        ASSERT_EQ(reply.state, 2) << readFile(scratch.path() + "/engine.err");
+        return reply.state;
     }
     // Asks the engine to quit as a window close would, and checks that it
     // ended cleanly.
@@ -301,6 +312,69 @@ TEST_F(SlaveTest, SoakKeepsAnsweringEveryMessageAndPlaying)
     Reply last = ping();
     EXPECT_EQ(last.state, 2);
     EXPECT_GT(last.time, startTime);
+}
+
+// Over-long messages are refused; the reply reaches the peer in full and
+// the connection then ends in an orderly close, whatever the peer still
+// sends after the first 1024 bytes.
+TEST_F(SlaveTest, AnOverLongMessageIsAnsweredWithoutAReset)
+{
+    for (size_t size : {1100, 3000, 100000}) {
+        int connection = connectLoopback(PORT);
+        sendBytes(connection, "big::command::pause::" + std::string(size, 'x'));
+        bool closedCleanly = false;
+        Reply reply = parseReply(receiveAll(connection, &closedCleanly));
+        close(connection);
+        EXPECT_EQ(reply.status, "NOK") << size;
+        EXPECT_EQ(reply.details, "Message longer than 1024 bytes") << size;
+        EXPECT_TRUE(closedCleanly) << size;
+    }
+    // A peer that goes on sending after its reply holds up nobody else.
+    int talker = connectLoopback(PORT);
+    sendBytes(talker, "big::" + std::string(2000, 'x'));
+    EXPECT_EQ(parseReply(receiveAll(talker)).status, "NOK");
+    sendBytes(talker, std::string(5000, 'y'));
+    EXPECT_EQ(ping().state, 2);
+    sendBytes(talker, std::string(5000, 'z'));
+    EXPECT_EQ(ping().state, 2);
+    close(talker);
+}
+
+// A demo that takes a while to load, its loading screen drawn by the
+// section read last.
+class SlaveLoadingTest : public SlaveTest {
+protected:
+    void SetUp() override
+    {
+        std::string sections;
+        for (int i = 0; i < SECTIONS; i++)
+            sections += coloured("s" + std::to_string(i), "green.tga", 1);
+        startDemo(sections);
+    }
+    enum { SECTIONS = 600 };
+};
+
+// While the demo loads, commands that change the play state or time and
+// section edits are refused and change nothing; deleting the section that
+// draws the loading screen would leave the loading sequence drawing with
+// freed memory.
+TEST_F(SlaveLoadingTest, EditsAndPlayCommandsAreRefusedWhileLoading)
+{
+    ASSERT_EQ(awaitState(0), 0) << readFile(scratch.path() + "/engine.err");
+    const std::string loadingScreen = "s" + std::to_string(SECTIONS - 1);
+    const std::string messages[] = {"1::command::pause", "1::command::currentTime::50",
+                                    "1::section::delete::" + loadingScreen};
+    for (const std::string &message : messages) {
+        Reply reply = parseReply(exchange(PORT, message));
+        EXPECT_EQ(reply.status, "NOK") << message;
+        EXPECT_EQ(reply.state, 0) << message;
+        EXPECT_NE(reply.details.find("while loading (" + message + ")"), std::string::npos)
+            << reply.details;
+    }
+    ASSERT_EQ(awaitState(2), 2) << readFile(scratch.path() + "/engine.out");
+    Reply reply = ping();
+    EXPECT_LT(reply.time, 50.0f);
+    EXPECT_EQ(run("section delete " + loadingScreen), 0);
 }
 
 TEST(SlaveClient, WithoutAnEngineTheClientExitsTwo)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/events.h"
@@ -178,4 +179,26 @@ TEST_F(SocketTest, StoppingDiscardsEveryPendingEventAndMayBeRepeated)
     stopNetworking();
     stopNetworking();
     close(client);
+}
+
+// An over-long message is answered and closed with most of it unread; the
+// reply must still reach the peer instead of being thrown away by a reset.
+TEST_F(SocketTest, AReplyReachesAPeerWhoseMessageWasNotReadToTheEnd)
+{
+    for (size_t size : {1100, 3000, 100000}) {
+        int socket;
+        int client = acceptClient(&socket);
+        std::thread sender([client, size] { sendBytes(client, std::string(size, 'x')); });
+        ASSERT_EQ(awaitEvent(NET2_TCPRECEIVEEVENT), socket);
+        char buffer[NET2_BUFFER_SIZE];
+        NET2_ReadTCP(socket, buffer, sizeof(buffer));
+        const std::string reply = "1::NOK::0.000000::2::0.000000::Message longer than 1024 bytes";
+        EXPECT_EQ(NET2_TCPSend(socket, reply.data(), reply.size()), int(reply.size()));
+        NET2_CloseTCP(socket);
+        sender.join();
+        bool closedCleanly = false;
+        EXPECT_EQ(receiveAll(client, &closedCleanly), reply) << size;
+        EXPECT_TRUE(closedCleanly) << size;
+        close(client);
+    }
 }
