@@ -44,7 +44,6 @@ struct Batch {
     std::vector<float> positions, normals, texCoords, lightVectors, binormals, tangents;
     std::vector<GLint> firsts;       // first corner of each polygon
     std::vector<GLsizei> counts;     // corners of each polygon
-    bool allTriangles = true;
     GLsizei corners = 0;
 };
 
@@ -59,7 +58,6 @@ static void gatherPolygon(const ModelMesh *mesh, const ModelPolygon *polygon, co
 {
     batch.firsts.push_back(batch.corners);
     batch.counts.push_back(polygon->cornerCount);
-    batch.allTriangles = batch.allTriangles && polygon->cornerCount == 3;
     batch.corners += polygon->cornerCount;
     for (uint16_t c = 0; c < polygon->cornerCount; c++) {
         const ModelCorner &corner = polygon->corners[c];
@@ -129,18 +127,17 @@ static void passArrays(const Pass &pass, bool enable)
     attributeArray(pass.tangentAttribute, batch.tangents, enable);
 }
 
-// Draws the gathered polygons: triangles in one call, other polygons as
-// GL_POLYGON primitives of one multi-draw.
+// Draws the gathered polygons in one multi-draw of GL_POLYGON primitives.
+// Triangles stay polygons too: the driver may split a polygon with its
+// corners in another order than a triangle, and interpolated colours and
+// coordinates would then differ from immediate mode in the last bit.
 static void flushBatch(const Pass &pass)
 {
     if (batch.counts.empty())
         return;
     passArrays(pass, true);
-    if (batch.allTriangles)
-        glDrawArrays(GL_TRIANGLES, 0, batch.corners);
-    else
-        glMultiDrawArrays(GL_POLYGON, batch.firsts.data(), batch.counts.data(),
-                          static_cast<GLsizei>(batch.counts.size()));
+    glMultiDrawArrays(GL_POLYGON, batch.firsts.data(), batch.counts.data(),
+                      static_cast<GLsizei>(batch.counts.size()));
     passArrays(pass, false);
     batch = Batch();
 }
