@@ -3,7 +3,6 @@
 // polygons, surface tags, surfaces, still-image clips and 2D texture maps
 // are read, everything else is skipped.
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -70,10 +69,13 @@ static ModelMesh *currentMesh(ReaderLwo2 *reader)
 // ---------------------------------------------------------------------------
 // Geometry
 
+// Corners hold 16-bit indices, and 0xFFFF stands for any index beyond: a
+// layer keeps at most 65535 points, so that 0xFFFF names none of them.
 static void readPoints(ReaderLwo2 *reader, size_t end)
 {
     ModelMesh *mesh = currentMesh(reader);
-    setVertexCount(mesh, static_cast<int32_t>(bytesLeft(&reader->bytes, end) / 12));
+    size_t count = bytesLeft(&reader->bytes, end) / 12;
+    setVertexCount(mesh, static_cast<int32_t>(count < 0xFFFF ? count : 0xFFFF));
     for (int32_t i = 0; i < mesh->vertexCount; i++)
         for (float &coordinate : mesh->vertices[i].position)
             coordinate = readFloatBE(&reader->bytes);
@@ -326,14 +328,6 @@ static void applyUvMaps(ModelMesh *mesh)
 
 // ---------------------------------------------------------------------------
 // Materials through tags and clips
-
-static std::string lowerCase(const char *text)
-{
-    std::string lower = text;
-    for (char &c : lower)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 static void resolveMaterials(Model3ds *model)
 {
