@@ -216,6 +216,8 @@ TEST_F(ModelDrawingTest, EnvironmentMapMovesWithTheView)
     }
     EXPECT_EQ(seen[0], red);
     EXPECT_EQ(seen[1], blue);
+    ASSERT_NE(tex_get(layers->texture), nullptr);
+    EXPECT_EQ(tex_get(layers->texture)->envMode, static_cast<uint32_t>(GL_MODULATE));
     // Without a texture line nothing is drawn.
     clear();
     draw(square4.model, "{\nmode environment\ncolor 1 1 1 1\n}\n");
