@@ -72,8 +72,8 @@ static void benchReaders(const std::string &directory)
     printf("%-8s %12s %12s %8s\n", "reader", "load ms", "bytes ms", "ratio");
     for (const char *name : {"torus.3ds", "torus.lwo"}) {
         std::string path = directory + "/" + name;
-        double bytes = bestMilliseconds(5, [&] { free(loadFile(path.c_str())); });
-        double load = bestMilliseconds(5, [&] { freeModel(loadModel(path.c_str(), 0)); });
+        double bytes = bestMilliseconds(10, [&] { free(loadFile(path.c_str())); });
+        double load = bestMilliseconds(10, [&] { freeModel(loadModel(path.c_str(), 0)); });
         printf("%-8s %12.2f %12.2f %8.1f\n", name + 6, load, bytes, load / bytes);
     }
 }
@@ -94,12 +94,25 @@ static double framesPerSecond(Model3ds *model, const Layer *layer, int immediate
     glFinish();
     int frames = 0;
     Clock::time_point start = Clock::now();
-    while (frames < 10 || secondsSince(start) < 2.0) {
+    while (frames < 5 || secondsSince(start) < 1.0) {
         frame();
         frames++;
     }
     glFinish();
     return frames / secondsSince(start);
+}
+
+// The machine may be shared: the two ways take turns for a few rounds and
+// each keeps its best.
+static void bestOfRounds(Model3ds *model, const Layer *layer, double *immediate, double *batched)
+{
+    *immediate = *batched = 0;
+    for (int round = 0; round < 3; round++) {
+        double fps = framesPerSecond(model, layer, 1);
+        *immediate = fps > *immediate ? fps : *immediate;
+        fps = framesPerSecond(model, layer, 0);
+        *batched = fps > *batched ? fps : *batched;
+    }
 }
 
 static void benchDrawing(const std::string &directory)
@@ -129,8 +142,8 @@ static void benchDrawing(const std::string &directory)
                            "/torus.tga\n}\n";
         writeFile(directory + "/bench.rp", text);
         Layer *layer = loadLayers((directory + "/bench.rp").c_str());
-        double immediate = framesPerSecond(model, layer, 1);
-        double batched = framesPerSecond(model, layer, 0);
+        double immediate, batched;
+        bestOfRounds(model, layer, &immediate, &batched);
         printf("%-8s %12.1f %12.1f %8.2f\n", mode, immediate, batched, batched / immediate);
         freeLayers(layer);
     }
