@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/glsl.h"
+#include "graphics/texture.h"
 #include "graphics/video.h"
 #include "kernel/demo.h"
 #include "kernel/section.h"
@@ -167,4 +168,37 @@ TEST_F(BufferValidation, UniformsPastTheLimitReplaceTheLastSlot)
         EXPECT_EQ(count, SHADER_VAR_SLOTS);
     }
     EXPECT_EQ(errors(), std::vector<std::string>(3, message));
+}
+
+// Without the driver's GLSL the shader types do nothing at all and number
+// -1, which would draw with whatever program is current, draws nothing; with
+// it the quad shows (white: no texture is bound).
+TEST_F(BufferValidation, WithoutShadersTheShaderTypesAndNumberMinusOneDoNothing)
+{
+    for (int shaders : {0, 1}) {
+        SCOPED_TRACE(shaders);
+        glCaps.shaders = shaders;
+        freeAllSections();
+        parse(withPaths("[glslshaderbind]\nid bind\nstart 0\nend 10\nlayer 1\n" SHADERS
+                        "string float level v1=1;\n"
+                        "[renderBuffer]\nid buffer\nstart 0\nend 10\nlayer 2\nparam -1 0 0 1\n"
+                        "[renderFbo]\nid fbo\nstart 0\nend 10\nlayer 3\nparam -1 0 0 1\n"));
+        Section *fbo = demoSystem.sectionList, *buffer = fbo->next, *bind = buffer->next;
+        callOperation(bind, &SectionType::load);
+        EXPECT_EQ(bind->vars != nullptr, shaders == 1);
+        callOperation(bind, &SectionType::exec);
+        EXPECT_EQ(glslshad_current() != -1, shaders == 1);
+        glUseProgramObjectARB(0);
+        glslshad_forget();
+        for (Section *section : {buffer, fbo}) {
+            callOperation(section, &SectionType::load);
+            glClearColor(0, 1, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            tex_reset_cache();
+            callOperation(section, &SectionType::exec);
+            EXPECT_EQ(pixel(320, 240), shaders ? white : green) << section->identifier;
+        }
+        EXPECT_EQ(errors(), std::vector<std::string>());
+    }
 }
