@@ -317,7 +317,7 @@ void renderBufferLoad()
     vars->hasFormula = 1;
 }
 
-// An aspectRatio x 1 picture centred on the origin, placed by the formula
+// A 2 aspectRatio x 2 quad centred on the origin, placed by the formula
 // in the current (camera) view.
 static void renderBufferQuad(DrawVars *vars)
 {
@@ -463,8 +463,7 @@ static void addUniform(GlslShaderBindVars *vars, int kind, const UniformString &
     // A slot taken again after MAX_SHADER_VARS gets a new driver; the old
     // one lives on like every driver.
     uniform->formula = ExprDriver();
-    uniform->formula.text = strdup(words.value);
-    initExpression(&uniform->formula);
+    initFormula(&uniform->formula, words.value);
     // Bound by address once; a name the formula never assigns reads 0.
     for (int c = 0; c < MAX_UNIFORM_COMPONENTS; c++)
         uniform->values[c] = driverVariable(&uniform->formula, componentNames[c]);
