@@ -28,7 +28,7 @@ struct ValidationCase {
     const char *lines;         // after the time window; $V and $F name the shader files
     const char *loadMessage;   // empty: the section loads cleanly
     const char *execMessage;   // reported by the first exec
-    const char *trace;         // a trace line the load writes, or empty
+    const char *trace;         // a trace or warning the load writes, or empty
 };
 
 #define SHADERS "string $V\nstring $F\n"
@@ -52,9 +52,16 @@ static const ValidationCase validationCases[] = {
     {"renderBuffer", "param 0 0 0 2\n", "", "", ""},
     {"renderBuffer", "param 0 0 0 0\nstring tx=1/0;\nstring ry=0;\nstring sz=1;\n", "",
      "place_object: Expression evaluation Error (20): tx=1/0;ry=0;sz=1;", ""},
+    // Fewer placement strings than three: those there are make the formula.
+    {"renderBuffer", "param 0 0 0 0\nstring sx=0.5;\n", "", "", ""},
     {"renderFbo", "param 0 0 0 1 0\n", "renderFbo: 4 params required.", "", ""},
     {"renderFbo", "param 20 0 0 1\n", "renderFbo: Invalid texture fbo number: 20", "", ""},
     {"renderFbo", "param -2 0 0 1\n", "renderFbo: Invalid texture fbo number: -2", "", ""},
+    // Unconfigured numbers would select another FBO: they are warned about
+    // and bind or draw nothing.
+    {"fbobind", "param 5 1 1\n", "", "",
+     "fbobind: FBO 5 is not configured: set fbo_5_width, fbo_5_height and fbo_5_format"},
+    {"renderFbo", "param 19 0 0 1\n", "", "", "renderFbo: FBO 19 is not configured"},
     {"fbobind", "param 0 1\n", "fbobind: 3 params required.", "", ""},
     {"fbobind", "param 20 1 1\n", "fbobind: Invalid fbo buffer number: 20", "", ""},
     {"fbobind", "param -1 0 0\n", "fbobind: Invalid fbo buffer number: -1", "", ""},

@@ -117,15 +117,21 @@ TEST_F(DrawingTest, FboBindDrawsIntoTheFboAndRenderFboShowsIt)
     }
 }
 
+// An unbind with nothing bound only traces, whether no bind came before it
+// or the bind named FBO 5, which is not configured: that number must not
+// select FBO 3, the first entry of the FBO table.
 TEST_F(DrawingTest, AnUnbalancedUnbindIsOnlyTraced)
 {
-    std::vector<Frame> frames = play(at(1, quadrants) + at(2, "[fbounbind]\nparam 0 0\n"));
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.back().at(20, 460), red);
-    EXPECT_EQ(frames.back().at(620, 20), white);
-    EXPECT_NE(log.find("fbo_unbind [aborted]: System has tried to unbind an fbo, but it has been "
-                       "already unbinded!"),
-              std::string::npos);
+    for (const std::string &before : {std::string(), at(1, "[fbobind]\nparam 5 1 1\n")}) {
+        SCOPED_TRACE(before);
+        std::vector<Frame> frames =
+            play(before + at(2, quadrants) + at(3, "[fbounbind]\nparam 0 0\n"), 0.5f, fboSettings);
+        ASSERT_FALSE(frames.empty());
+        expectProbes(frames.back(), {{20, 460, red}, {620, 460, green}, {620, 20, white}});
+        EXPECT_NE(log.find("fbo_unbind [aborted]: System has tried to unbind an fbo, but it has "
+                           "been already unbinded!"),
+                  std::string::npos);
+    }
 }
 
 static const char passVertex[] =
