@@ -56,6 +56,13 @@ TEST_F(DrawingTest, CaptureBuffersShowTheSavedFrameWhereTheyAreDrawn)
                    "string rx=0; ry=0; rz=0;\nstring sx=0.25/aspectRatio; sy=0.5; sz=1;\n"),
          {{420, 340, red}, {540, 340, green}, {420, 140, blue}, {540, 140, white},
           {380, 240, black}, {580, 240, black}}},
+        // param[3] 2 makes no formula: the identity leaves the quad 2.667
+        // units wide in the 2-unit view, so the stripe edge a quarter of
+        // the frame across shows at x 107 instead of 160.
+        {"renderBuffer placed by the identity",
+         at(1, stripes) + at(2, "[saveBuffer]\nparam 0 1 1\n") +
+             at(3, "[renderBuffer]\nparam 0 0 0 2\n"),
+         {{90, 240, red}, {130, 240, green}, {320 - 10, 240, green}, {320 + 10, 240, blue}}},
         // The clears of renderBuffer come before its quad, which shows the
         // frame saved before them.
         {"renderBuffer clears first",
