@@ -3,6 +3,7 @@
 #include "kernel/section.h"
 
 #include "kernel/loading.h"
+#include "sections/buffers.h"
 #include "sections/cameras.h"
 #include "sections/images.h"
 #include "sound/music.h"
@@ -59,13 +60,15 @@ const SectionType sectionTypes[] = {
     TYPE("ray"),
     TYPE("rayMatrix"),
     {"sound", noOperation, soundLoad, soundInit, soundExec, soundEnd},   // music and beat
-    TYPE("saveBuffer"),          // capture buffers, FBOs and GLSL programs
-    TYPE("renderBuffer"),
-    TYPE("fbobind"),
-    TYPE("fbounbind"),
-    TYPE("renderFbo"),
-    TYPE("glslshaderbind"),
-    TYPE("glslshaderunbind"),
+    // capture buffers, FBOs and GLSL programs
+    {"saveBuffer", noOperation, saveBufferLoad, noOperation, saveBufferExec, noOperation},
+    {"renderBuffer", noOperation, renderBufferLoad, noOperation, renderBufferExec, noOperation},
+    {"fbobind", noOperation, fbobindLoad, noOperation, fbobindExec, noOperation},
+    {"fbounbind", noOperation, fbounbindLoad, noOperation, fbounbindExec, noOperation},
+    {"renderFbo", noOperation, renderFboLoad, noOperation, renderFboExec, noOperation},
+    {"glslshaderbind", noOperation, glslshaderbindLoad, noOperation, glslshaderbindExec,
+     noOperation},
+    {"glslshaderunbind", noOperation, noOperation, noOperation, glslshaderunbindExec, noOperation},
 };
 static_assert(sizeof(sectionTypes) / sizeof(sectionTypes[0]) == SECTION_TYPE_COUNT,
               "the registry has exactly one row per section type");

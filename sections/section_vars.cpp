@@ -2,6 +2,7 @@
 #include "sections/section_vars.h"
 
 #include <cstring>
+#include <string>
 
 #include "kernel/log.h"
 
@@ -24,20 +25,23 @@ bool requireCount(int count, int needed, const char *message)
     return false;
 }
 
-void initSectionFormula(ExprDriver *driver, int first, int count)
+void initFormula(ExprDriver *driver, const char *text)
 {
-    const Section *section = currentSection;
-    size_t length = 1;
-    for (int i = first; i < first + count; i++)
-        length += strlen(section->strings[i]);
-    driver->text = static_cast<char *>(calloc(1, length));
+    driver->text = strdup(text);
     if (!driver->text) {
         engineError("Out of memory for a formula");
         abort();
     }
-    for (int i = first; i < first + count; i++)
-        strcat(driver->text, section->strings[i]);
     initExpression(driver);
+}
+
+void initSectionFormula(ExprDriver *driver, int first, int count)
+{
+    const Section *section = currentSection;
+    std::string text;
+    for (int i = first; i < first + count; i++)
+        text += section->strings[i];
+    initFormula(driver, text.c_str());
 }
 
 double formulaValue(const ExprDriver *driver, const char *name, double fallback)

@@ -19,8 +19,11 @@ Vars *newSectionVars()
 // Reports `message` with sectionError unless `count` equals `needed`.
 bool requireCount(int count, int needed, const char *message);
 
+// A driver over a copy of `text`, parsed; reports as initExpression does.
+void initFormula(ExprDriver *driver, const char *text);
+
 // A driver over `count` strings of currentSection from `first`, joined
-// without separators and parsed; reports as initExpression does.
+// without separators and parsed.
 void initSectionFormula(ExprDriver *driver, int first, int count);
 
 // The value the formula assigned to `name`, or `fallback` when it never

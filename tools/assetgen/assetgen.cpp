@@ -1,8 +1,9 @@
-// glimra-assetgen: writes the example demo's pictures (TGA and JPEG) and
-// spline files under a data directory. Everything is computed, so running
-// it again gives the same files.
+// glimra-assetgen: writes an example demo's pictures (TGA and JPEG) and
+// spline files under a data directory: the showcase's (the default) or the
+// shaders example's. Everything is computed, so running it again gives the
+// same files.
 //
-//   glimra-assetgen DATA_DIRECTORY
+//   glimra-assetgen DATA_DIRECTORY [showcase|shaders]
 #include <sys/stat.h>
 
 #include <cmath>
@@ -132,6 +133,52 @@ static void captions()
     save(end, "images/caption_end.tga");
 }
 
+// The pictures of the shaders example: a scene for the first FBO, rings
+// for the nested one, a sprite for the feedback trails and a grain the
+// colour grade samples.
+static void shaderPictures()
+{
+    Canvas nebula = canvas_new(256, 256, white);
+    canvas_vertical_gradient(&nebula, {0.02f, 0.03f, 0.1f, 1}, {0.25f, 0.05f, 0.3f, 1});
+    for (int cloud = 0; cloud < 12; cloud++) {
+        float x = nextRandom() * 256, y = nextRandom() * 256, radius = 30 + nextRandom() * 50;
+        canvas_disc(&nebula, x, y, radius, radius, {0.3f + 0.5f * nextRandom(), 0.2f, 0.6f, 0.35f});
+    }
+    for (int star = 0; star < 80; star++) {
+        float x = nextRandom() * 256, y = nextRandom() * 256, size = 0.8f + nextRandom() * 1.2f;
+        canvas_disc(&nebula, x, y, size, size, {1, 1, 0.9f, 0.6f + nextRandom() * 0.4f});
+    }
+    save(nebula, "images/nebula.jpg");
+
+    Canvas rings = canvas_new(256, 256, {0, 0, 0, 1});
+    const Colour ringColours[] = {{0.1f, 0.8f, 1, 1}, {1, 0.5f, 0.1f, 1}, {0.9f, 0.2f, 0.6f, 1}};
+    for (int ring = 0; ring < 9; ring++)
+        canvas_ring(&rings, 128, 128, 14.0f + ring * 13.0f, 4, ringColours[ring % 3]);
+    save(rings, "images/rings.jpg");
+
+    Canvas title = canvas_new(256, 64, clear);
+    text(&title, "SHADERS", 44, 128, 30, {1.0f, 0.6f, 0.2f, 0.5f});
+    text(&title, "SHADERS", 40, 128, 30, white);
+    save(title, "images/title.tga");
+
+    Canvas spark = canvas_new(64, 64, clear);
+    canvas_disc(&spark, 32, 32, 28, 26, {0.4f, 0.9f, 1.0f, 1});
+    canvas_disc(&spark, 32, 32, 8, 6, white);
+    save(spark, "images/spark.tga");
+
+    Canvas grain = canvas_new(128, 128, white);
+    for (int y = 0; y < 128; y++) {
+        for (int x = 0; x < 128; x++) {
+            float level = nextRandom();
+            canvas_blend(&grain, x, y, {level, level, level, 1}, 1);
+        }
+    }
+    save(grain, "images/grain.jpg");
+
+    caption("images/caption_fbo.tga", "two FBOs, one program");
+    caption("images/caption_feedback.tga", "capture buffer feedback");
+}
+
 // ---------------------------------------------------------------------------
 // Splines
 
@@ -212,12 +259,18 @@ static void splines()
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s DATA_DIRECTORY\n", argv[0]);
+    const std::string demo = argc == 3 ? argv[2] : "showcase";
+    if (argc < 2 || argc > 3 || (demo != "showcase" && demo != "shaders")) {
+        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|shaders]\n", argv[0]);
         return 2;
     }
     dataDirectory = argv[1];
     mkdir(pathOf("images").c_str(), 0755);
+    if (demo == "shaders") {
+        loadingScreens();
+        shaderPictures();
+        return failed ? 1 : 0;
+    }
     mkdir(pathOf("splines").c_str(), 0755);
     loadingScreens();
     backgrounds();
