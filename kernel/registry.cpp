@@ -19,7 +19,7 @@ const SectionType sectionTypes[] = {
     TYPE("efxRepeat"),           // runs another type periodically
     // post-effects on the frame
     {"efxAccum", noOperation, efxAccumLoad, efxAccumInit, efxAccumExec, noOperation},
-    {"efxBlackWhite", efxBlackWhitePreload, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
+    {"efxBlackWhite", noOperation, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
     {"efxBoxBlur", noOperation, efxBoxBlurLoad, noOperation, efxBoxBlurExec, noOperation},
     {"efxColor", noOperation, efxColorLoad, noOperation, efxColorExec, noOperation},
     TYPE("efxDeform"),           // screen deformation grids
