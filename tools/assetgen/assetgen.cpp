@@ -1,28 +1,27 @@
-// glimra-assetgen: writes the example demo's pictures (TGA and JPEG) and
+// glimra-assetgen: writes the example demos' pictures (TGA and JPEG) and
 // spline files under a data directory. Everything is computed, so running
 // it again gives the same files.
 //
-//   glimra-assetgen DATA_DIRECTORY
+//   glimra-assetgen DATA_DIRECTORY [showcase|effects]
+#include "tools/assetgen/assetgen.h"
+
 #include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
-
-#include "tools/assetgen/canvas.h"
-
-static const Colour white = {1, 1, 1, 1}, clear = {0, 0, 0, 0};
 
 static std::string dataDirectory;
 static bool failed = false;
 
-static std::string pathOf(const char *name)
+std::string pathOf(const char *name)
 {
     return dataDirectory + "/" + name;
 }
 
-static void save(const Canvas &canvas, const char *name)
+void save(const Canvas &canvas, const char *name)
 {
     std::string path = pathOf(name);
     bool jpeg = path.size() > 4 && path.compare(path.size() - 4, 4, ".jpg") == 0;
@@ -34,7 +33,7 @@ static void save(const Canvas &canvas, const char *name)
     }
 }
 
-static void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
+void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
 {
     if (!canvas_text(canvas, words, pixels, cx, cy, colour)) {
         fprintf(stderr, "cannot set text: DejaVu Sans Bold is missing\n");
@@ -42,9 +41,7 @@ static void text(Canvas *canvas, const char *words, int pixels, float cx, float 
     }
 }
 
-// A fixed pseudo-random sequence, 0 to 1, so the stars land in the same
-// places on every run.
-static float nextRandom()
+float nextRandom()
 {
     static uint32_t state = 12345;
     state = state * 1103515245u + 12345u;
@@ -135,11 +132,7 @@ static void captions()
 // ---------------------------------------------------------------------------
 // Splines
 
-using Keys = std::vector<std::vector<float>>;
-
-// One key per line; the engine spreads the keys evenly over the time the
-// script gives the spline.
-static void spline(const char *name, const char *comment, const Keys &keys)
+void spline(const char *name, const char *comment, const Keys &keys)
 {
     std::string path = pathOf(name);
     FILE *file = fopen(path.c_str(), "w");
@@ -210,19 +203,29 @@ static void splines()
            {{1, 1, 1}, {-1, 1, 1}});
 }
 
-int main(int argc, char **argv)
+static void showcaseAssets()
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s DATA_DIRECTORY\n", argv[0]);
-        return 2;
-    }
-    dataDirectory = argv[1];
-    mkdir(pathOf("images").c_str(), 0755);
-    mkdir(pathOf("splines").c_str(), 0755);
     loadingScreens();
     backgrounds();
     sprites();
     captions();
     splines();
+}
+
+int main(int argc, char **argv)
+{
+    const char *set = argc == 3 ? argv[2] : "showcase";
+    const bool effects = strcmp(set, "effects") == 0;
+    if (argc < 2 || argc > 3 || (!effects && strcmp(set, "showcase") != 0)) {
+        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|effects]\n", argv[0]);
+        return 2;
+    }
+    dataDirectory = argv[1];
+    mkdir(pathOf("images").c_str(), 0755);
+    mkdir(pathOf("splines").c_str(), 0755);
+    if (effects)
+        effectsAssets();
+    else
+        showcaseAssets();
     return failed ? 1 : 0;
 }
