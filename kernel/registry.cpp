@@ -5,7 +5,9 @@
 #include "kernel/loading.h"
 #include "sections/buffers.h"
 #include "sections/cameras.h"
+#include "sections/glow.h"
 #include "sections/images.h"
+#include "sections/postfx.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -16,26 +18,28 @@ static void noOperation() {}
 const SectionType sectionTypes[] = {
     {"loading", noOperation, loadingLoad, noOperation, loadingExec, noOperation},
     TYPE("efxRepeat"),           // runs another type periodically
-    TYPE("efxAccum"),            // post-effects on the frame
-    TYPE("efxBlackWhite"),
-    TYPE("efxBoxBlur"),
-    TYPE("efxColor"),
+    // post-effects on the frame
+    {"efxAccum", noOperation, efxAccumLoad, efxAccumInit, efxAccumExec, noOperation},
+    {"efxBlackWhite", noOperation, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
+    {"efxBoxBlur", noOperation, efxBoxBlurLoad, noOperation, efxBoxBlurExec, noOperation},
+    {"efxColor", noOperation, efxColorLoad, noOperation, efxColorExec, noOperation},
     TYPE("efxDeform"),           // screen deformation grids
-    TYPE("efxFader"),
-    TYPE("efxFog"),
-    TYPE("efxGlow"),             // glow and radial blur
-    TYPE("efxGlow2"),
-    TYPE("efxHighPassFilter"),
-    TYPE("efxInverse"),
-    TYPE("efxMotionBlur"),
-    TYPE("efxMotionBlurAccum"),
-    TYPE("efxRadialBlur"),
-    TYPE("efxRadialBlur2"),
-    TYPE("efxRadialGlow"),
+    {"efxFader", noOperation, efxFaderLoad, noOperation, efxFaderExec, noOperation},
+    {"efxFog", noOperation, efxFogLoad, efxFogInit, noOperation, efxFogEnd},
+    // glow and radial blur
+    {"efxGlow", noOperation, efxGlowLoad, noOperation, efxGlowExec, noOperation},
+    {"efxGlow2", noOperation, efxGlow2Load, noOperation, efxGlow2Exec, noOperation},
+    {"efxHighPassFilter", noOperation, efxHighPassFilterLoad, noOperation, efxHighPassFilterExec, noOperation},
+    {"efxInverse", noOperation, noOperation, noOperation, efxInverseExec, noOperation},
+    {"efxMotionBlur", noOperation, efxMotionBlurLoad, efxMotionBlurInit, efxMotionBlurExec, noOperation},
+    {"efxMotionBlurAccum", noOperation, efxMotionBlurAccumLoad, efxMotionBlurAccumInit, efxMotionBlurAccumExec, noOperation},
+    {"efxRadialBlur", noOperation, efxRadialBlurLoad, noOperation, efxRadialBlurExec, noOperation},
+    {"efxRadialBlur2", noOperation, efxRadialBlur2Load, noOperation, efxRadialBlur2Exec, noOperation},
+    {"efxRadialGlow", noOperation, efxRadialGlowLoad, noOperation, efxRadialGlowExec, noOperation},
     TYPE("efxRenderMesh"),
     TYPE("efxRenderMesh2"),
     TYPE("efxSwirl"),
-    TYPE("efxViewport"),
+    {"efxViewport", noOperation, efxViewportLoad, noOperation, efxViewportExec, noOperation},
     // image layers
     {"background", noOperation, backgroundLoad, noOperation, backgroundExec, noOperation},
     // cameras and lights

@@ -16,6 +16,14 @@ Vars *newSectionVars()
     return static_cast<Vars *>(allocateSectionVars(sizeof(Vars)));
 }
 
+// currentSection's private data, null when its load failed: debug runs go
+// on past load errors, so every later operation asks first.
+template <typename Vars>
+Vars *currentVars()
+{
+    return static_cast<Vars *>(currentSection->vars);
+}
+
 // Reports `message` with sectionError unless `count` equals `needed`.
 bool requireCount(int count, int needed, const char *message);
 
@@ -29,3 +37,8 @@ void initSectionFormula(ExprDriver *driver, int first, int count);
 // The value the formula assigned to `name`, or `fallback` when it never
 // names it.
 double formulaValue(const ExprDriver *driver, const char *name, double fallback);
+
+// A number in whole units, truncated toward zero (a size from a formula, a
+// count from a param); values no int holds are clamped and NaN gives 0, so
+// the conversion stays defined.
+int wholeUnits(double value);

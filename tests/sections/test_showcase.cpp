@@ -1,6 +1,6 @@
 // The bundled example demos play from start to end without an error or a
 // warning, in a normal and in a debug run. Recording at a few frames a
-// second plays its whole length in little time.
+// second plays their whole length in little time.
 #include <fstream>
 #include <iterator>
 
@@ -67,6 +67,26 @@ TEST(ShadersExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
     EXPECT_EQ(playExample("shaders", "record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+// The effects are forty seconds of post-effects over a moving picture.
+TEST(EffectsExample, PlaysToTheEndWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("effects", "record_fps 2", 180, &err, &log), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(EffectsExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("effects", "record_fps 2\ndebug 1", 40, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);

@@ -1,29 +1,28 @@
-// glimra-assetgen: writes an example demo's pictures (TGA and JPEG) and
-// spline files under a data directory: the showcase's (the default) or the
-// shaders example's. Everything is computed, so running it again gives the
-// same files.
+// glimra-assetgen: writes the example demos' pictures (TGA and JPEG) and
+// spline files under a data directory: the showcase's (the default), the
+// effects example's or the shaders example's. Everything is computed, so
+// running it again gives the same files.
 //
-//   glimra-assetgen DATA_DIRECTORY [showcase|shaders]
+//   glimra-assetgen DATA_DIRECTORY [showcase|effects|shaders]
+#include "tools/assetgen/assetgen.h"
+
 #include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
-
-#include "tools/assetgen/canvas.h"
-
-static const Colour white = {1, 1, 1, 1}, clear = {0, 0, 0, 0};
 
 static std::string dataDirectory;
 static bool failed = false;
 
-static std::string pathOf(const char *name)
+std::string pathOf(const char *name)
 {
     return dataDirectory + "/" + name;
 }
 
-static void save(const Canvas &canvas, const char *name)
+void save(const Canvas &canvas, const char *name)
 {
     std::string path = pathOf(name);
     bool jpeg = path.size() > 4 && path.compare(path.size() - 4, 4, ".jpg") == 0;
@@ -35,7 +34,7 @@ static void save(const Canvas &canvas, const char *name)
     }
 }
 
-static void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
+void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
 {
     if (!canvas_text(canvas, words, pixels, cx, cy, colour)) {
         fprintf(stderr, "cannot set text: DejaVu Sans Bold is missing\n");
@@ -43,9 +42,7 @@ static void text(Canvas *canvas, const char *words, int pixels, float cx, float 
     }
 }
 
-// A fixed pseudo-random sequence, 0 to 1, so the stars land in the same
-// places on every run.
-static float nextRandom()
+float nextRandom()
 {
     static uint32_t state = 12345;
     state = state * 1103515245u + 12345u;
@@ -133,60 +130,10 @@ static void captions()
     save(end, "images/caption_end.tga");
 }
 
-// The pictures of the shaders example: a scene for the first FBO, rings
-// for the nested one, a sprite for the feedback trails and a grain the
-// colour grade samples.
-static void shaderPictures()
-{
-    Canvas nebula = canvas_new(256, 256, white);
-    canvas_vertical_gradient(&nebula, {0.02f, 0.03f, 0.1f, 1}, {0.25f, 0.05f, 0.3f, 1});
-    for (int cloud = 0; cloud < 12; cloud++) {
-        float x = nextRandom() * 256, y = nextRandom() * 256, radius = 30 + nextRandom() * 50;
-        canvas_disc(&nebula, x, y, radius, radius, {0.3f + 0.5f * nextRandom(), 0.2f, 0.6f, 0.35f});
-    }
-    for (int star = 0; star < 80; star++) {
-        float x = nextRandom() * 256, y = nextRandom() * 256, size = 0.8f + nextRandom() * 1.2f;
-        canvas_disc(&nebula, x, y, size, size, {1, 1, 0.9f, 0.6f + nextRandom() * 0.4f});
-    }
-    save(nebula, "images/nebula.jpg");
-
-    Canvas rings = canvas_new(256, 256, {0, 0, 0, 1});
-    const Colour ringColours[] = {{0.1f, 0.8f, 1, 1}, {1, 0.5f, 0.1f, 1}, {0.9f, 0.2f, 0.6f, 1}};
-    for (int ring = 0; ring < 9; ring++)
-        canvas_ring(&rings, 128, 128, 14.0f + ring * 13.0f, 4, ringColours[ring % 3]);
-    save(rings, "images/rings.jpg");
-
-    Canvas title = canvas_new(256, 64, clear);
-    text(&title, "SHADERS", 44, 128, 30, {1.0f, 0.6f, 0.2f, 0.5f});
-    text(&title, "SHADERS", 40, 128, 30, white);
-    save(title, "images/title.tga");
-
-    Canvas spark = canvas_new(64, 64, clear);
-    canvas_disc(&spark, 32, 32, 28, 26, {0.4f, 0.9f, 1.0f, 1});
-    canvas_disc(&spark, 32, 32, 8, 6, white);
-    save(spark, "images/spark.tga");
-
-    Canvas grain = canvas_new(128, 128, white);
-    for (int y = 0; y < 128; y++) {
-        for (int x = 0; x < 128; x++) {
-            float level = nextRandom();
-            canvas_blend(&grain, x, y, {level, level, level, 1}, 1);
-        }
-    }
-    save(grain, "images/grain.jpg");
-
-    caption("images/caption_fbo.tga", "two FBOs, one program");
-    caption("images/caption_feedback.tga", "capture buffer feedback");
-}
-
 // ---------------------------------------------------------------------------
 // Splines
 
-using Keys = std::vector<std::vector<float>>;
-
-// One key per line; the engine spreads the keys evenly over the time the
-// script gives the spline.
-static void spline(const char *name, const char *comment, const Keys &keys)
+void spline(const char *name, const char *comment, const Keys &keys)
 {
     std::string path = pathOf(name);
     FILE *file = fopen(path.c_str(), "w");
@@ -257,25 +204,91 @@ static void splines()
            {{1, 1, 1}, {-1, 1, 1}});
 }
 
-int main(int argc, char **argv)
+// The pictures of the shaders example: a scene for the first FBO, rings
+// for the nested one, a sprite for the feedback trails and a grain the
+// colour grade samples.
+static void shaderPictures()
 {
-    const std::string demo = argc == 3 ? argv[2] : "showcase";
-    if (argc < 2 || argc > 3 || (demo != "showcase" && demo != "shaders")) {
-        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|shaders]\n", argv[0]);
-        return 2;
+    Canvas nebula = canvas_new(256, 256, white);
+    canvas_vertical_gradient(&nebula, {0.02f, 0.03f, 0.1f, 1}, {0.25f, 0.05f, 0.3f, 1});
+    for (int cloud = 0; cloud < 12; cloud++) {
+        float x = nextRandom() * 256, y = nextRandom() * 256, radius = 30 + nextRandom() * 50;
+        canvas_disc(&nebula, x, y, radius, radius, {0.3f + 0.5f * nextRandom(), 0.2f, 0.6f, 0.35f});
     }
-    dataDirectory = argv[1];
-    mkdir(pathOf("images").c_str(), 0755);
-    if (demo == "shaders") {
-        loadingScreens();
-        shaderPictures();
-        return failed ? 1 : 0;
+    for (int star = 0; star < 80; star++) {
+        float x = nextRandom() * 256, y = nextRandom() * 256, size = 0.8f + nextRandom() * 1.2f;
+        canvas_disc(&nebula, x, y, size, size, {1, 1, 0.9f, 0.6f + nextRandom() * 0.4f});
     }
-    mkdir(pathOf("splines").c_str(), 0755);
+    save(nebula, "images/nebula.jpg");
+
+    Canvas rings = canvas_new(256, 256, {0, 0, 0, 1});
+    const Colour ringColours[] = {{0.1f, 0.8f, 1, 1}, {1, 0.5f, 0.1f, 1}, {0.9f, 0.2f, 0.6f, 1}};
+    for (int ring = 0; ring < 9; ring++)
+        canvas_ring(&rings, 128, 128, 14.0f + ring * 13.0f, 4, ringColours[ring % 3]);
+    save(rings, "images/rings.jpg");
+
+    Canvas title = canvas_new(256, 64, clear);
+    text(&title, "SHADERS", 44, 128, 30, {1.0f, 0.6f, 0.2f, 0.5f});
+    text(&title, "SHADERS", 40, 128, 30, white);
+    save(title, "images/title.tga");
+
+    Canvas spark = canvas_new(64, 64, clear);
+    canvas_disc(&spark, 32, 32, 28, 26, {0.4f, 0.9f, 1.0f, 1});
+    canvas_disc(&spark, 32, 32, 8, 6, white);
+    save(spark, "images/spark.tga");
+
+    Canvas grain = canvas_new(128, 128, white);
+    for (int y = 0; y < 128; y++) {
+        for (int x = 0; x < 128; x++) {
+            float level = nextRandom();
+            canvas_blend(&grain, x, y, {level, level, level, 1}, 1);
+        }
+    }
+    save(grain, "images/grain.jpg");
+
+    caption("images/caption_fbo.tga", "two FBOs, one program");
+    caption("images/caption_feedback.tga", "capture buffer feedback");
+}
+
+static void shaderAssets()
+{
+    loadingScreens();
+    shaderPictures();
+}
+
+static void showcaseAssets()
+{
     loadingScreens();
     backgrounds();
     sprites();
     captions();
     splines();
+}
+
+// The picture sets by example name.
+static const struct {
+    const char *name;
+    void (*write)();
+} pictureSets[] = {
+    {"showcase", showcaseAssets},
+    {"effects", effectsAssets},
+    {"shaders", shaderAssets},
+};
+
+int main(int argc, char **argv)
+{
+    const char *name = argc == 3 ? argv[2] : "showcase";
+    void (*write)() = nullptr;
+    for (const auto &set : pictureSets)
+        if (strcmp(set.name, name) == 0)
+            write = set.write;
+    if (argc < 2 || argc > 3 || !write) {
+        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|effects|shaders]\n", argv[0]);
+        return 2;
+    }
+    dataDirectory = argv[1];
+    mkdir(pathOf("images").c_str(), 0755);
+    mkdir(pathOf("splines").c_str(), 0755);
+    write();
     return failed ? 1 : 0;
 }
