@@ -2,9 +2,13 @@
 // sections, so rows are never reordered; "loading" must stay first.
 #include "kernel/section.h"
 
+#include <cstdlib>
+
 #include "kernel/loading.h"
 #include "sections/cameras.h"
+#include "sections/grids.h"
 #include "sections/images.h"
+#include "sections/repeat.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -14,12 +18,12 @@ static void noOperation() {}
 
 const SectionType sectionTypes[] = {
     {"loading", noOperation, loadingLoad, noOperation, loadingExec, noOperation},
-    TYPE("efxRepeat"),           // runs another type periodically
+    {"efxRepeat", noOperation, efxRepeatLoad, efxRepeatInit, efxRepeatExec, efxRepeatEnd},   // runs another type periodically
     TYPE("efxAccum"),            // post-effects on the frame
     TYPE("efxBlackWhite"),
     TYPE("efxBoxBlur"),
     TYPE("efxColor"),
-    TYPE("efxDeform"),           // screen deformation grids
+    {"efxDeform", efxDeformPreload, efxDeformLoad, noOperation, efxDeformExec, noOperation},   // screen deformation grids
     TYPE("efxFader"),
     TYPE("efxFog"),
     TYPE("efxGlow"),             // glow and radial blur
@@ -31,9 +35,9 @@ const SectionType sectionTypes[] = {
     TYPE("efxRadialBlur"),
     TYPE("efxRadialBlur2"),
     TYPE("efxRadialGlow"),
-    TYPE("efxRenderMesh"),
-    TYPE("efxRenderMesh2"),
-    TYPE("efxSwirl"),
+    {"efxRenderMesh", noOperation, efxRenderMeshLoad, noOperation, efxRenderMeshExec, noOperation},
+    {"efxRenderMesh2", noOperation, efxRenderMesh2Load, noOperation, efxRenderMesh2Exec, noOperation},
+    {"efxSwirl", noOperation, efxSwirlLoad, noOperation, efxSwirlExec, noOperation},
     TYPE("efxViewport"),
     // image layers
     {"background", noOperation, backgroundLoad, noOperation, backgroundExec, noOperation},
@@ -69,3 +73,11 @@ const SectionType sectionTypes[] = {
 };
 static_assert(sizeof(sectionTypes) / sizeof(sectionTypes[0]) == SECTION_TYPE_COUNT,
               "the registry has exactly one row per section type");
+
+void freeSectionVars(Section *section)
+{
+    if (section->typeIndex == findSectionType("efxRepeat"))
+        efxRepeatFreeInner(section);
+    free(section->vars);
+    section->vars = nullptr;
+}
