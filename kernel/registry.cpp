@@ -6,8 +6,10 @@
 
 #include "kernel/loading.h"
 #include "sections/cameras.h"
+#include "sections/glow.h"
 #include "sections/grids.h"
 #include "sections/images.h"
+#include "sections/postfx.h"
 #include "sections/repeat.h"
 #include "sound/music.h"
 
@@ -18,27 +20,31 @@ static void noOperation() {}
 
 const SectionType sectionTypes[] = {
     {"loading", noOperation, loadingLoad, noOperation, loadingExec, noOperation},
-    {"efxRepeat", noOperation, efxRepeatLoad, efxRepeatInit, efxRepeatExec, efxRepeatEnd},   // runs another type periodically
-    TYPE("efxAccum"),            // post-effects on the frame
-    TYPE("efxBlackWhite"),
-    TYPE("efxBoxBlur"),
-    TYPE("efxColor"),
-    {"efxDeform", efxDeformPreload, efxDeformLoad, noOperation, efxDeformExec, noOperation},   // screen deformation grids
-    TYPE("efxFader"),
-    TYPE("efxFog"),
-    TYPE("efxGlow"),             // glow and radial blur
-    TYPE("efxGlow2"),
-    TYPE("efxHighPassFilter"),
-    TYPE("efxInverse"),
-    TYPE("efxMotionBlur"),
-    TYPE("efxMotionBlurAccum"),
-    TYPE("efxRadialBlur"),
-    TYPE("efxRadialBlur2"),
-    TYPE("efxRadialGlow"),
+    // runs another type periodically
+    {"efxRepeat", noOperation, efxRepeatLoad, efxRepeatInit, efxRepeatExec, efxRepeatEnd},
+    // post-effects on the frame
+    {"efxAccum", noOperation, efxAccumLoad, efxAccumInit, efxAccumExec, noOperation},
+    {"efxBlackWhite", efxBlackWhitePreload, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
+    {"efxBoxBlur", noOperation, efxBoxBlurLoad, noOperation, efxBoxBlurExec, noOperation},
+    {"efxColor", noOperation, efxColorLoad, noOperation, efxColorExec, noOperation},
+    // screen deformation grids
+    {"efxDeform", efxDeformPreload, efxDeformLoad, noOperation, efxDeformExec, noOperation},
+    {"efxFader", noOperation, efxFaderLoad, noOperation, efxFaderExec, noOperation},
+    {"efxFog", noOperation, efxFogLoad, efxFogInit, noOperation, efxFogEnd},
+    // glow and radial blur
+    {"efxGlow", noOperation, efxGlowLoad, noOperation, efxGlowExec, noOperation},
+    {"efxGlow2", noOperation, efxGlow2Load, noOperation, efxGlow2Exec, noOperation},
+    {"efxHighPassFilter", noOperation, efxHighPassFilterLoad, noOperation, efxHighPassFilterExec, noOperation},
+    {"efxInverse", noOperation, noOperation, noOperation, efxInverseExec, noOperation},
+    {"efxMotionBlur", noOperation, efxMotionBlurLoad, efxMotionBlurInit, efxMotionBlurExec, noOperation},
+    {"efxMotionBlurAccum", noOperation, efxMotionBlurAccumLoad, efxMotionBlurAccumInit, efxMotionBlurAccumExec, noOperation},
+    {"efxRadialBlur", noOperation, efxRadialBlurLoad, noOperation, efxRadialBlurExec, noOperation},
+    {"efxRadialBlur2", noOperation, efxRadialBlur2Load, noOperation, efxRadialBlur2Exec, noOperation},
+    {"efxRadialGlow", noOperation, efxRadialGlowLoad, noOperation, efxRadialGlowExec, noOperation},
     {"efxRenderMesh", noOperation, efxRenderMeshLoad, noOperation, efxRenderMeshExec, noOperation},
     {"efxRenderMesh2", noOperation, efxRenderMesh2Load, noOperation, efxRenderMesh2Exec, noOperation},
     {"efxSwirl", noOperation, efxSwirlLoad, noOperation, efxSwirlExec, noOperation},
-    TYPE("efxViewport"),
+    {"efxViewport", noOperation, efxViewportLoad, noOperation, efxViewportExec, noOperation},
     // image layers
     {"background", noOperation, backgroundLoad, noOperation, backgroundExec, noOperation},
     // cameras and lights

@@ -6,7 +6,6 @@
 #include <GL/gl.h>
 
 #include <cfloat>
-#include <climits>
 #include <initializer_list>
 #include <cmath>
 
@@ -20,6 +19,7 @@
 #include "kernel/demo.h"
 #include "kernel/log.h"
 #include "kernel/section.h"
+#include "sections/screen_passes.h"
 #include "sections/section_vars.h"
 
 // One point of a grid: where it samples the copy and where it is drawn.
@@ -87,22 +87,6 @@ static int deformOrderLimit = DEFORM_MIN_ORDER;
 // ---------------------------------------------------------------------------
 // Shared steps
 
-// Copies the frame into the screen texture, which stays bound for drawing
-// the copy back.
-static void copyScreen()
-{
-    tex_bind(fbos.screenTexture);
-    copy_to_texture();
-}
-
-// A param truncated toward zero; values no int holds count as 0.
-static int truncated(float value)
-{
-    if (!(value > static_cast<float>(INT_MIN) && value < static_cast<float>(INT_MAX)))
-        return 0;
-    return static_cast<int>(value);
-}
-
 // A double for a float slot: values beyond float's range are clamped so
 // that the conversion stays defined (not a number stays one).
 static float toFloat(double value)
@@ -112,30 +96,6 @@ static float toFloat(double value)
     if (value < -FLT_MAX)
         return -FLT_MAX;
     return static_cast<float>(value);
-}
-
-// The alpha of the section's moment, moving from `start` at its beginning
-// to `end` at its end.
-static float sectionAlpha(float start, float end)
-{
-    const Section *section = currentSection;
-    if (!(section->duration > 0.0f))
-        return start;
-    return start + (end - start) / section->duration * section->elapsed;
-}
-
-static void blendBegin()
-{
-    if (currentSection->blendEnabled) {
-        glEnable(GL_BLEND);
-        glBlendFunc(currentSection->sfactor, currentSection->dfactor);
-    }
-}
-
-static void blendEnd()
-{
-    if (currentSection->blendEnabled)
-        glDisable(GL_BLEND);
 }
 
 static void gridVertex(const GridPoint &point)
@@ -222,7 +182,7 @@ static bool splinesInsideGrid(int n)
 // Mesh steps are bytes: truncated and kept within 0 to 255.
 static int meshSteps(float value)
 {
-    int steps = truncated(value);
+    int steps = wholeUnits(value);
     return steps < 0 ? 0 : steps > 255 ? 255 : steps;
 }
 
@@ -233,7 +193,7 @@ void efxDeformLoad()
         return;
     const int limit = deformOrderLimit < DEFORM_GRID_CAPACITY ? deformOrderLimit
                                                                 : DEFORM_GRID_CAPACITY;
-    const int n = truncated(section->param[0]);
+    const int n = wholeUnits(section->param[0]);
     if (n < 2 || n > limit) {
         sectionError("grid size %d outside 2 to %d (the evaluator order limit)", n, limit);
         return;
@@ -289,8 +249,8 @@ void efxDeformExec()
     if (!vars || !deformCamera)
         return;
     const int n = vars->gridSize;
-    blendBegin();
-    copyScreen();
+    section_blend_begin();
+    screen_copy(fbos.screenTexture);
     // The deform view stays in force for the sections after this one.
     camera_apply_projection(deformCamera);
     camera_apply_view(deformCamera);
@@ -306,7 +266,7 @@ void efxDeformExec()
     glEvalMesh2(vars->polygonMode, 0, vars->uSteps, 0, vars->vSteps);
     glDisable(GL_MAP2_TEXTURE_COORD_2);
     glDisable(GL_MAP2_VERTEX_3);
-    blendEnd();
+    section_blend_end();
 }
 
 // ---------------------------------------------------------------------------
@@ -331,7 +291,7 @@ void efxSwirlLoad()
             point.v = static_cast<float>(j) / last * glConfig.rttScaleV;
         }
     }
-    vars->clear = truncated(section->param[0]);
+    vars->clear = wholeUnits(section->param[0]);
     vars->alphaStart = section->param[1];
     vars->alphaEnd = section->param[2];
 }
@@ -380,10 +340,10 @@ void efxSwirlExec()
     swirlPositions(vars);
 
     glDisable(GL_DEPTH_TEST);
-    blendBegin();
-    copyScreen();
+    section_blend_begin();
+    screen_copy(fbos.screenTexture);
     glClear(vars->clear ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
-    glColor4f(1, 1, 1, sectionAlpha(vars->alphaStart, vars->alphaEnd));
+    glColor4f(1, 1, 1, sectionLerp(vars->alphaStart, vars->alphaEnd));
     ortho_begin();
     // One strip per column j, along i.
     for (int j = 0; j + 1 < SWIRL_SIZE; j++) {
@@ -397,7 +357,7 @@ void efxSwirlExec()
         glEnd();
     }
     ortho_end();
-    blendEnd();
+    section_blend_end();
     glEnable(GL_DEPTH_TEST);
 }
 
@@ -492,7 +452,7 @@ void efxRenderMeshLoad()
         vars->points[n].x = -0.05f;
         vars->points[last * RENDER_MESH_SIZE + n].x = 1.05f;
     }
-    vars->mode = truncated(section->param[0]);
+    vars->mode = wholeUnits(section->param[0]);
     vars->alphaStart = section->param[1];
     vars->alphaEnd = section->param[2];
 }
@@ -512,14 +472,14 @@ void efxRenderMeshExec()
             point.v = toFloat(v * glConfig.rttScaleV);
         }
     }
-    copyScreen();
+    screen_copy(fbos.screenTexture);
     glDisable(GL_DEPTH_TEST);
-    blendBegin();
+    section_blend_begin();
     ortho_begin();
-    glColor4f(1, 1, 1, sectionAlpha(vars->alphaStart, vars->alphaEnd));
+    glColor4f(1, 1, 1, sectionLerp(vars->alphaStart, vars->alphaEnd));
     drawGridQuads(vars->points, RENDER_MESH_SIZE);
     ortho_end();
-    blendEnd();
+    section_blend_end();
     glEnable(GL_DEPTH_TEST);
 }
 
@@ -646,10 +606,10 @@ void efxRenderMesh2Exec()
     RenderMesh2Vars *vars = static_cast<RenderMesh2Vars *>(currentSection->vars);
     if (!vars)
         return;
-    copyScreen();
+    screen_copy(fbos.screenTexture);
     deformationCoordinates(vars);
     glDisable(GL_DEPTH_TEST);
-    blendBegin();
+    section_blend_begin();
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -661,7 +621,7 @@ void efxRenderMesh2Exec()
     glColor4d(vars->colour[COLOUR_RED], vars->colour[COLOUR_GREEN], vars->colour[COLOUR_BLUE],
               vars->colour[COLOUR_ALPHA]);
     drawGridQuads(vars->points, RENDER_MESH2_SIZE);
-    blendEnd();
+    section_blend_end();
     drawCoordinateField(vars);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);

@@ -6,7 +6,6 @@
 #include <SDL/SDL_keysym.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "expr/driver.h"
@@ -304,16 +303,6 @@ static void setFormulaInput(ExprDriver *driver, const char *name, double value)
 {
     if (double *variable = driverVariable(driver, name))
         *variable = value;
-}
-
-// A size from a formula in whole units, truncated toward zero; values no
-// int holds are clamped so that the conversion stays defined.
-static int wholeUnits(double value)
-{
-    if (value != value)
-        return 0;
-    return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN),
-                                       static_cast<double>(INT_MAX)));
 }
 
 void image2Exec()

@@ -1,6 +1,8 @@
 // Private data and formula drivers of section types.
 #include "sections/section_vars.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "kernel/log.h"
@@ -46,4 +48,12 @@ double formulaValue(const ExprDriver *driver, const char *name, double fallback)
     if (driver->variables)
         getValue(driver->variables, name, &value);
     return value;
+}
+
+int wholeUnits(double value)
+{
+    if (value != value)
+        return 0;
+    return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN),
+                                       static_cast<double>(INT_MAX)));
 }
