@@ -24,7 +24,7 @@ const SectionType sectionTypes[] = {
     {"efxRepeat", noOperation, efxRepeatLoad, efxRepeatInit, efxRepeatExec, efxRepeatEnd},
     // post-effects on the frame
     {"efxAccum", noOperation, efxAccumLoad, efxAccumInit, efxAccumExec, noOperation},
-    {"efxBlackWhite", efxBlackWhitePreload, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
+    {"efxBlackWhite", noOperation, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
     {"efxBoxBlur", noOperation, efxBoxBlurLoad, noOperation, efxBoxBlurExec, noOperation},
     {"efxColor", noOperation, efxColorLoad, noOperation, efxColorExec, noOperation},
     // screen deformation grids

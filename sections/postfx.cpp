@@ -49,9 +49,6 @@ struct efxViewport_vars {
     float colour[4];
 };
 
-// The luminance texture every efxBlackWhite section copies into.
-static int blackWhiteTexture = -1;
-
 // Private data of the current section, null when its load failed: debug
 // runs go on past load errors, so every later operation asks first.
 template <typename Vars>
@@ -67,10 +64,10 @@ static bool paramsAre(int first, int second)
     return count == first || count == second;
 }
 
-// An empty RGB capture texture of the capture size with these flags.
-static int newCaptureTexture(uint32_t format, int components, int flags)
+// An empty RGB texture of the capture size with these flags.
+static int newCaptureTexture(int flags)
 {
-    int texture = tex_create(glConfig.gl_rttWidth, glConfig.gl_rttHeight, format, components);
+    int texture = tex_create(glConfig.gl_rttWidth, glConfig.gl_rttHeight, GL_RGB, 3);
     tex_properties(texture, flags);
     tex_upload(texture, 0);
     return texture;
@@ -133,13 +130,9 @@ void efxAccumExec()
 }
 
 // ---------------------------------------------------------------------------
-// efxBlackWhite: a grey version of the screen over it. The copy into a
-// luminance texture does the conversion.
-
-void efxBlackWhitePreload()
-{
-    blackWhiteTexture = newCaptureTexture(GL_LUMINANCE, 1, TEX_NO_MIPMAPS | TEX_CLAMP);
-}
+// efxBlackWhite: a grey version of the screen over it, its alpha moving
+// over the section. The grey is the luminance of each pixel: a copy into a
+// luminance texture would keep only the red channel, as OpenGL converts.
 
 void efxBlackWhiteLoad()
 {
@@ -155,9 +148,9 @@ void efxBlackWhiteExec()
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     ortho_begin();
-    screen_copy(blackWhiteTexture);
+    screen_copy(fbos.screenTexture);
     glColor4f(1, 1, 1, sectionLerp(section->param[0], section->param[1]));
-    quad_rtt();
+    grey_pass(fbos.screenTexture);
     ortho_end();
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
@@ -327,7 +320,7 @@ void efxMotionBlurLoad()
     if (!requireCount(section->paramNum, 2, "2 params needed"))
         return;
     efxMotionBlur_vars *vars = newSectionVars<efxMotionBlur_vars>();
-    vars->history = newCaptureTexture(GL_RGB, 3, TEX_NO_MIPMAPS | TEX_CLAMP | TEX_MODULATE);
+    vars->history = newCaptureTexture(TEX_NO_MIPMAPS | TEX_CLAMP | TEX_MODULATE);
     vars->alphaStart = section->param[0];
     vars->alphaEnd = section->param[1];
 }

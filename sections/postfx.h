@@ -8,7 +8,6 @@
 void efxAccumLoad();
 void efxAccumInit();
 void efxAccumExec();
-void efxBlackWhitePreload();
 void efxBlackWhiteLoad();
 void efxBlackWhiteExec();
 void efxBoxBlurLoad();

@@ -89,6 +89,19 @@ static void drawUnitQuad(const UnitCorner (&corners)[4])
     }
 }
 
+// `copies` times the unit square showing one copied frame on both units,
+// in one GL_QUADS primitive.
+static void frameQuads(int copies)
+{
+    const float u = glConfig.rttScaleU, v = glConfig.rttScaleV;
+    const UnitCorner corners[4] = {
+        {0, 0, 0, 0, 0, 0}, {u, 0, u, 0, 1, 0}, {u, v, u, v, 1, 1}, {0, v, 0, v, 0, 1}};
+    glBegin(GL_QUADS);
+    for (int copy = 0; copy < copies; copy++)
+        drawUnitQuad(corners);
+    glEnd();
+}
+
 // ---------------------------------------------------------------------------
 // Blur pass
 
@@ -163,13 +176,51 @@ void bright_pass(int texture, float red, float green, float blue, int passes)
     glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_ADD);
     glBlendFunc(GL_ONE, GL_ONE);
     glColor4f(1, 1, 1, 1);
-    const float u = glConfig.rttScaleU, v = glConfig.rttScaleV;
-    const UnitCorner corners[4] = {
-        {0, 0, 0, 0, 0, 0}, {u, 0, u, 0, 1, 0}, {u, v, u, v, 1, 1}, {0, v, 0, v, 0, 1}};
-    glBegin(GL_QUADS);
-    for (int copy = 0; copy < passes / 2; copy++)
-        drawUnitQuad(corners);
-    glEnd();
+    frameQuads(passes / 2);
+    multitexture_end();
+}
+
+// ---------------------------------------------------------------------------
+// Grey pass
+
+// Luminance weights of red, green and blue.
+static const float LUMA_RED = 0.299f, LUMA_GREEN = 0.587f, LUMA_BLUE = 0.114f;
+
+void grey_pass(int texture)
+{
+    // Unit 0 moves each texel halfway to white, y = (x + 1) / 2. Unit 1's
+    // dot product 4 * sum((y - 0.5) * (k - 0.5)) with k = 0.5 + w / 2 is
+    // then sum(w * x), the luminance, in every channel. Alpha is the
+    // current colour's.
+    static const GLfloat halfToWhite[4] = {1, 1, 1, 0.5f};
+    static const GLfloat weights[4] = {0.5f + LUMA_RED / 2, 0.5f + LUMA_GREEN / 2,
+                                       0.5f + LUMA_BLUE / 2, 1};
+    multitexture_begin();
+    bindOnUnits01(glNameOf(texture));
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, halfToWhite);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_INTERPOLATE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_CONSTANT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE2_RGB, GL_CONSTANT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PRIMARY_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    glActiveTextureARB(GL_TEXTURE1_ARB);
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, weights);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_DOT3_RGB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_PREVIOUS);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_CONSTANT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PREVIOUS);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    frameQuads(1);
     multitexture_end();
 }
 

@@ -40,6 +40,11 @@ void blur_pass(float radius);
 // function (GL_ONE, GL_ONE) and unit 0 active and textured.
 void bright_pass(int texture, float red, float green, float blue, int passes);
 
+// Inside ortho_begin: draws the capture texture's copied frame as grey of
+// its luminance (0.299 red + 0.587 green + 0.114 blue) with the current
+// colour's alpha. Uses units 0 and 1; leaves unit 0 active and textured.
+void grey_pass(int texture);
+
 // Inside glBegin(GL_QUADS): the copied frame enlarged by `spread` on every
 // side of the unit view, its texture window shifted by the offsets times
 // the spread.

@@ -1,4 +1,4 @@
-// Test support for what sections draw: recorded demos and their frames.
+// Short demos played by the engine binary, and their recorded frames.
 #include "tests/sections/recorded_demo.h"
 
 #include <cstdio>
@@ -33,34 +33,47 @@ double Frame::litCentre(int y) const
     return count ? sum / count : -1;
 }
 
-void writePicture(const std::string &path, const Colour (&colours)[4], bool stripes)
+void writePicture(const std::string &path, const std::function<Colour(int x, int y)> &pixel)
 {
     std::vector<uint8_t> pixels;
     // writeTGA takes rows bottom first.
     for (int y = 63; y >= 0; y--) {
         for (int x = 0; x < 64; x++) {
-            int index = stripes ? x / 16 : (y < 32 ? 0 : 2) + (x < 32 ? 0 : 1);
-            pixels.insert(pixels.end(), {colours[index].r, colours[index].g, colours[index].b});
+            Colour colour = pixel(x, y);
+            pixels.insert(pixels.end(), {colour.r, colour.g, colour.b});
         }
     }
     writeTGA(path.c_str(), pixels.data(), 64, 64, 0);
 }
 
-std::vector<Frame> DrawingTest::play(const std::string &sections, float seconds)
+void writePicture(const std::string &path, const Colour (&colours)[4], bool stripes)
+{
+    writePicture(path, [&](int x, int y) {
+        return colours[stripes ? x / 16 : (y < 32 ? 0 : 2) + (x < 32 ? 0 : 1)];
+    });
+}
+
+std::string timed(const std::string &section, const char *window)
+{
+    size_t line = section.find('\n') + 1;
+    return section.substr(0, line) + window + section.substr(line);
+}
+
+std::vector<Frame> DrawingTest::play(const std::string &sections, float seconds,
+                                     const std::string &settings)
 {
     writeDemo(scratch, "run",
-              "gl_panoramic 0\nrecord 1\nrecord_fps 10\ndemo_end " + std::to_string(seconds),
+              "gl_panoramic 0\nrecord 1\nrecord_fps 10\ndemo_end " + std::to_string(seconds) +
+                  "\n" + settings,
               sections, "start 0\nend 0.01\n");
-    std::string data = scratch.path() + "/run/data/";
-    writePicture(data + "quadrants.tga", {red, green, blue, white}, false);
-    writePicture(data + "stripes.tga", {red, green, blue, white}, true);
+    writePicture(dataPath("quadrants.tga"), {red, green, blue, white}, false);
+    writePicture(dataPath("stripes.tga"), {red, green, blue, white}, true);
     scratch.write("run/video/.keep", "");
-    std::string err;
     int code = runCommand("cd " + scratch.path() + " && ASAN_OPTIONS=detect_leaks=0 " + engine +
                               " run",
-                          nullptr, &err);
-    EXPECT_EQ(code, 0) << err;
-    EXPECT_EQ(err, "");
+                          nullptr, &lastErrors);
+    EXPECT_EQ(code, 0) << lastErrors;
+    EXPECT_EQ(lastErrors, "");
     std::vector<Frame> frames;
     for (int n = 0; n < seconds * 10; n++) {
         char name[32];
@@ -80,8 +93,8 @@ void DrawingTest::spline(const std::string &name, const std::string &keys)
     scratch.write("run/data/" + name, keys);
 }
 
-std::string timed(const std::string &section, const char *window)
+std::string DrawingTest::dataPath(const std::string &name) const
 {
-    size_t line = section.find('\n') + 1;
-    return section.substr(0, line) + window + section.substr(line);
+    scratch.write("run/data/.keep", "");
+    return scratch.path() + "/run/data/" + name;
 }

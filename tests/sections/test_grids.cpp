@@ -118,8 +118,7 @@ TEST_F(DrawingTest, SwirlClearFlagLeavesOnlyTheCopy)
     } cases[] = {{"0", {200, 0, 0}}, {"1", dim}};
     for (const auto &test : cases) {
         SCOPED_TRACE(test.clear);
-        scratch.write("run/data/.keep", "");
-        writePicture(scratch.path() + "/run/data/dim.tga", {dim, dim, dim, dim}, false);
+        writePicture(dataPath("dim.tga"), {dim, dim, dim, dim}, false);
         spline("swirl.spl", "0.5 0.5 0.3 2\n0.5 0.5 0.3 2\n");
         std::vector<Frame> frames = play(
             "[background]\nstart 0\nend 10\nlayer 1\nstring data/dim.tga\n" +
