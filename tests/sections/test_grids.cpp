@@ -1,6 +1,8 @@
 // What the deformation grids and the repeat section draw: a picture under
 // each grid in a recorded demo, and where its edges land afterwards.
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "tests/sections/recorded_demo.h"
 
@@ -30,10 +32,10 @@ static int edgeAt(const Frame &frame, int x, int y, int dx, int dy, int steps)
 
 struct EdgeCase {
     const char *name;
-    const char *section;       // the grid section, after its time window
-    const char *splineKeys;    // data/grid.spl
-    double edgeX;              // the vertical edge in row 360 (top half)
-    double edgeY;              // the horizontal edge in column 160 (left half)
+    const char *section;    // the grid section, after its time window
+    const char *splineKeys; // data/grid.spl
+    double edgeX;           // the vertical edge in row 360 (top half)
+    double edgeY;           // the horizontal edge in column 160 (left half)
 };
 
 // The copy fills texture coordinates 0 to 0.625 across and 0 to 0.9375 up
@@ -52,8 +54,7 @@ static const EdgeCase edgeCases[] = {
     // the vertical edge (s = 0.5) in row 360 (t = 0.75). 64 x 16 steps put
     // mesh vertices exactly there.
     {"efxDeform with its centre control point moved right",
-     "[efxDeform]\nparam 3 64 16\nspline data/grid.spl\n", "1 1 160 0 0\n1 1 160 0 0\n", 350,
-     240},
+     "[efxDeform]\nparam 3 64 16\nspline data/grid.spl\n", "1 1 160 0 0\n1 1 160 0 0\n", 350, 240},
     // u 5 % further on: 32 pixels to the left.
     {"efxRenderMesh2 shifted by its formula",
      "[efxRenderMesh2]\nstring u = (x + 1) / 2 + 0.05; v = (y + 1) / 2;\nstring alpha = 1;\n", "",
@@ -87,7 +88,7 @@ TEST_F(DrawingTest, SwirlTurnsThePictureAboutItsCentre)
 {
     const struct {
         const char *strength;
-        Colour upperLeft, lowerRight;   // at (0.35, 0.65) and (0.65, 0.35)
+        Colour upperLeft, lowerRight; // at (0.35, 0.65) and (0.65, 0.35)
     } cases[] = {
         {"0", red, white},
         {"5.456", green, blue},
@@ -120,12 +121,12 @@ TEST_F(DrawingTest, SwirlClearFlagLeavesOnlyTheCopy)
         SCOPED_TRACE(test.clear);
         writePicture(dataPath("dim.tga"), {dim, dim, dim, dim}, false);
         spline("swirl.spl", "0.5 0.5 0.3 2\n0.5 0.5 0.3 2\n");
-        std::vector<Frame> frames = play(
-            "[background]\nstart 0\nend 10\nlayer 1\nstring data/dim.tga\n" +
-                timed(std::string("[efxSwirl]\nparam ") + test.clear +
-                          " 1 1\nspline data/swirl.spl\n",
-                      "start 0\nend 10\nlayer 2\nblend ONE ONE\n"),
-            0.3f);
+        std::vector<Frame> frames =
+            play("[background]\nstart 0\nend 10\nlayer 1\nstring data/dim.tga\n" +
+                     timed(std::string("[efxSwirl]\nparam ") + test.clear +
+                               " 1 1\nspline data/swirl.spl\n",
+                           "start 0\nend 10\nlayer 2\nblend ONE ONE\n"),
+                 0.3f);
         ASSERT_FALSE(frames.empty());
         for (const Colour &pixel : {frames.back().at(320, 240), frames.back().at(20, 20)})
             EXPECT_LE(distance(pixel, test.expected), 3) << pixel;
@@ -138,7 +139,7 @@ TEST_F(DrawingTest, RenderMesh2ColourFormulaGivesTheCopysAlpha)
 {
     const struct {
         const char *colour;
-        Colour expected;       // at (300, 360): the frame is red, the copy green
+        Colour expected; // at (300, 360): the frame is red, the copy green
     } cases[] = {{"alpha = 0.5;", {128, 128, 0}}, {"red = 0.2;", green}};
     for (const auto &test : cases) {
         SCOPED_TRACE(test.colour);
@@ -182,4 +183,33 @@ TEST_F(DrawingTest, RepeatDrawsEachRunWithTheOuterBlendAndAlpha)
         for (int n = 0; n < 6; n++)
             EXPECT_EQ(frames[n].at(320, 240), test.frames[n]) << "frame " << n;
     }
+}
+
+// The grid scenes of the effects demo (seconds 40 to 60) play on their own
+// behind a loading screen without an error or a warning.
+TEST(GridScenes, PlayWithoutAnErrorOrWarning)
+{
+    ScratchDirectory scratch;
+    writeDemo(scratch, "run", "sound 0\nrecord 1\nrecord_fps 2\ndemo_start 40\ngl_panoramic 1", "");
+    scratch.write("run/video/.keep", "");
+    const std::string data = scratch.path() + "/run/data/";
+    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/effects/data/zz_grids.glm " GLIMRA_SOURCE_DIR
+               "/examples/effects/data/grids " +
+                   data,
+               nullptr, nullptr);
+    std::string err;
+    const int code =
+        runCommand("cd " + scratch.path() + " && ASAN_OPTIONS=detect_leaks=0 timeout 120 " +
+                       GLIMRA_BINARY_DIR "/glimra run",
+                   nullptr, &err);
+    EXPECT_EQ(code, 0) << err;
+    EXPECT_EQ(err, "");
+    std::ifstream file(scratch.path() + "/debug.log");
+    const std::string log((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+    // 40 recorded frames for 20 seconds, and then the last.
+    std::ifstream last(scratch.path() + "/run/video/00000040.tga");
+    EXPECT_TRUE(last.good());
 }

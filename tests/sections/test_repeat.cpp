@@ -23,8 +23,8 @@ static std::string controlSpline(const ScratchDirectory &scratch, const char *na
 
 struct GridValidationCase {
     const char *type;
-    const char *lines;         // after the time window; "@" stands for the scratch directory
-    const char *message;       // the whole error line; empty: loads cleanly
+    const char *lines;   // after the time window; "@" stands for the scratch directory
+    const char *message; // the whole error line; empty: loads cleanly
 };
 
 // Without a window no driver has been asked for its evaluator order, so
@@ -33,9 +33,11 @@ static const GridValidationCase gridCases[] = {
     {"efxDeform", "param 3 8\n", "efxDeform (3, 0.000000 -> 10.000000): 3 params needed"},
     {"efxDeform", "param 3 8 8 1\n", "efxDeform (3, 0.000000 -> 10.000000): 3 params needed"},
     {"efxDeform", "param 1 8 8\n",
-     "efxDeform (3, 0.000000 -> 10.000000): grid size 1 outside 2 to 8 (the evaluator order limit)"},
+     "efxDeform (3, 0.000000 -> 10.000000): grid size 1 outside 2 to 8 (the evaluator order "
+     "limit)"},
     {"efxDeform", "param 9 8 8\n",
-     "efxDeform (3, 0.000000 -> 10.000000): grid size 9 outside 2 to 8 (the evaluator order limit)"},
+     "efxDeform (3, 0.000000 -> 10.000000): grid size 9 outside 2 to 8 (the evaluator order "
+     "limit)"},
     {"efxDeform", "param 99999999999 8 8\n",
      "efxDeform (3, 0.000000 -> 10.000000): grid size 2147483647 outside 2 to 8 (the evaluator "
      "order limit)"},
@@ -55,18 +57,22 @@ static const GridValidationCase gridCases[] = {
     {"efxRenderMesh2", "string u = 1;\n",
      "efxRenderMesh2 (3, 0.000000 -> 10.000000): 2 strings needed (equation for deformation and "
      "RGBA variation)"},
-    {"efxRepeat", "param 1 1\nstring image\n", "efxRepeat (3, 0.000000 -> 10.000000): 3 float(s) needed"},
+    {"efxRepeat", "param 1 1\nstring image\n",
+     "efxRepeat (3, 0.000000 -> 10.000000): 3 float(s) needed"},
     {"efxRepeat", "param 1 1 0\n", "efxRepeat (3, 0.000000 -> 10.000000): 1 string(s) needed"},
     {"efxRepeat", "param 1 1 0\nstring nosuch\n",
      "efxRepeat (3, 0.000000 -> 10.000000): unknown section 'nosuch'"},
     // The inner section reports as itself: its type, the outer layer and
     // its own window, from the outer start for the inner duration.
-    {"efxRepeat", "param 2 1.5 0\nstring IMAGE\n", "image (3, 0.000000 -> 1.500000): image: 1 string needed"},
+    {"efxRepeat", "param 2 1.5 0\nstring IMAGE\n",
+     "image (3, 0.000000 -> 1.500000): image: 1 string needed"},
     {"efxRepeat", "param 2 1 0 1 0.5 0\nstring efxRepeat\nstring efxSwirl\n",
      "efxSwirl (3, 0.000000 -> 0.500000): 3 params needed"},
 };
 
-class GridValidation : public KernelTest {};
+class GridValidation : public KernelTest
+{
+};
 
 TEST_F(GridValidation, EachMessageIsProvokedByAScriptAndLaterOperationsDoNothing)
 {
@@ -115,12 +121,13 @@ static void recordInner(const char *operation, bool withSettings = false)
         text += line;
     }
     if (withSettings) {
-        snprintf(line, sizeof line,
-                 " window %g-%g layer %d blend %d %d %d alpha %d %d %g %g params %d %g strings %d %s",
-                 inner->startTime, inner->endTime, inner->layer, inner->blendEnabled,
-                 inner->sfactor, inner->dfactor, inner->alphaEnabled, inner->alphaFunc,
-                 inner->alpha1, inner->alpha2, inner->paramNum, inner->param[0], inner->stringNum,
-                 inner->stringNum ? inner->strings[0] : "");
+        snprintf(
+            line, sizeof line,
+            " window %g-%g layer %d blend %d %d %d alpha %d %d %g %g params %d %g strings %d %s",
+            inner->startTime, inner->endTime, inner->layer, inner->blendEnabled, inner->sfactor,
+            inner->dfactor, inner->alphaEnabled, inner->alphaFunc, inner->alpha1, inner->alpha2,
+            inner->paramNum, inner->param[0], inner->stringNum,
+            inner->stringNum ? inner->strings[0] : "");
         text += line;
     }
     innerCalls.push_back(text);
@@ -140,7 +147,8 @@ static void innerExec()
 static void innerEnd() { recordInner("end"); }
 static void nothing() {}
 
-class RepeatTest : public KernelTest {
+class RepeatTest : public KernelTest
+{
 protected:
     void SetUp() override
     {
@@ -148,8 +156,8 @@ protected:
         for (int i = 0; i < SECTION_TYPE_COUNT; i++)
             types[i] = sectionTypes[i];
         // "image" stands for any inner type.
-        types[findSectionType("image")] = {"image", nothing, innerLoad, innerInit, innerExec,
-                                           innerEnd};
+        types[findSectionType("image")] = {"image",   nothing,   innerLoad,
+                                           innerInit, innerExec, innerEnd};
         useSectionTypes(types);
         innerCalls.clear();
         demoSystem.sound = 0;
@@ -191,8 +199,9 @@ protected:
 
 TEST_F(RepeatTest, TheInnerSectionIsBuiltFromTheOuterInputs)
 {
-    load("[efxRepeat]\nid r\nstart 1\nend 9\nlayer 7\nblend SRC_ALPHA ONE\nalpha GREATER 0.25 0.75\n"
-         "param 2 1.5 0.5 42\nstring image\nstring pictures/a.tga\n");
+    load(
+        "[efxRepeat]\nid r\nstart 1\nend 9\nlayer 7\nblend SRC_ALPHA ONE\nalpha GREATER 0.25 0.75\n"
+        "param 2 1.5 0.5 42\nstring image\nstring pictures/a.tga\n");
     EXPECT_EQ(innerCalls, (std::vector<std::string>{
                               "load 0 window 1-2.5 layer 7 blend 1 770 1 alpha 1 516 0.25 0.75 "
                               "params 1 42 strings 1 pictures/a.tga"}));
@@ -200,31 +209,44 @@ TEST_F(RepeatTest, TheInnerSectionIsBuiltFromTheOuterInputs)
 
 struct RunCase {
     const char *name;
-    const char *params;        // period, inner duration, offset
-    float from, to;            // the frames played
+    const char *params; // period, inner duration, offset
+    float from, to;     // the frames played
     std::vector<std::string> calls;
 };
 
-// exec sees the elapsed of the frame before (the timeline's contract), so the outer time lags one frame: the inner time starts at
-// the offset on the run's first frame and grows with the outer time.
+// exec sees the elapsed of the frame before (the timeline's contract), so the outer time lags one
+// frame: the inner time starts at the offset on the run's first frame and grows with the outer
+// time.
 static const RunCase runCases[] = {
-    {"period 2, duration 1: one second in two, from the offset each time", "2 1 0.5", 0, 3.25,
+    {"period 2, duration 1: one second in two, from the offset each time",
+     "2 1 0.5",
+     0,
+     3.25,
      {"init 0", "exec 0 t=0.5", "exec 0.25 t=0.5", "exec 0.5 t=0.75", "exec 0.75 t=1",
       "exec 1 t=1.25", "init 2", "exec 2 t=0.5", "exec 2.25 t=0.75", "exec 2.5 t=1",
       "exec 2.75 t=1.25", "exec 3 t=1.5"}},
-    {"period 1, duration 3: each run is cut at one second, the next starts at once", "1 3 0", 0,
+    {"period 1, duration 3: each run is cut at one second, the next starts at once",
+     "1 3 0",
+     0,
      2.75,
      {"init 0", "exec 0 t=0", "exec 0.25 t=0", "exec 0.5 t=0.25", "exec 0.75 t=0.5",
-      "exec 1 t=0.75", "init 1.5", "exec 1.5 t=0", "exec 1.75 t=0.25", "exec 2 t=0.5",
-      "init 2.5", "exec 2.5 t=0", "exec 2.75 t=0.25"}},
+      "exec 1 t=0.75", "init 1.5", "exec 1.5 t=0", "exec 1.75 t=0.25", "exec 2 t=0.5", "init 2.5",
+      "exec 2.5 t=0", "exec 2.75 t=0.25"}},
     // Started at 3.5, the runs are realigned to the whole inner duration
     // under way, [3, 4); the next comes a period after it.
-    {"a start inside the window realigns the runs", "2 1 0", 3.5, 5.25,
-     {"init 3.5", "exec 3.5 t=0", "exec 3.75 t=0", "exec 4 t=0.25", "init 5", "exec 5 t=0", "exec 5.25 t=0.25"}},
+    {"a start inside the window realigns the runs",
+     "2 1 0",
+     3.5,
+     5.25,
+     {"init 3.5", "exec 3.5 t=0", "exec 3.75 t=0", "exec 4 t=0.25", "init 5", "exec 5 t=0",
+      "exec 5.25 t=0.25"}},
     // An inner duration of 0 has no whole durations to step over: the start
     // stays at the outer start and the runs catch up a period a frame, each
     // ended at once, until one falls on a frame.
-    {"an inner duration of 0 catches up without hanging", "1 0 0", 2, 3,
+    {"an inner duration of 0 catches up without hanging",
+     "1 0 0",
+     2,
+     3,
      {"init 2", "init 2.25", "init 2.5", "init 3", "exec 3 t=0"}},
 };
 
@@ -264,14 +286,16 @@ TEST_F(RepeatTest, EditorEditsOfARepeatSectionFreeItsInnerSectionOnce)
     ScratchDirectory scratch;
     const std::string spline = scratch.write("move.spl", "0 0\n1 1\n");
     const std::string repeat = "[efxRepeat]\nid r\nstart 0\nend 10\nlayer 1\nparam 1 0.5 0\n"
-                               "string image\nspline " + spline + "\n";
+                               "string image\nspline " +
+                               spline + "\n";
     // A repeat of a repeat, whose innermost section has data of its own
     // (and draws, so its window lies after the frames played).
     const std::string nested = "[efxRepeat]\nid n\nstart 5\nend 10\nlayer 2\nparam 1 0.5 0 "
                                "1 0.5 0 0 1 1\nstring efxRepeat\nstring efxRenderMesh\n";
     load(repeat + nested);
     frames(0, 0.5);
-    EXPECT_EQ(handleEditorMessage("1::section::setStartTime::0.25::r"), "1::OK::0.000000::2::0.500000::");
+    EXPECT_EQ(handleEditorMessage("1::section::setStartTime::0.25::r"),
+              "1::OK::0.000000::2::0.500000::");
     frames(0.5, 1.5);
     EXPECT_EQ(handleEditorMessage(("1::section::update::r::" + repeat).c_str()),
               "1::OK::0.000000::2::1.500000::");
