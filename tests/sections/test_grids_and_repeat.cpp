@@ -3,6 +3,7 @@
 // inner type, and editor edits of repeat sections, whose inner section
 // shares the outer one's inputs.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "kernel/section.h"
 #include "kernel/timeline.h"
 #include "net/editor.h"
+#include "sections/grids.h"
 #include "tests/support/kernel_fixture.h"
 
 // A spline file for control point (i, j) of efxDeform, moved by 10 pixels.
@@ -103,6 +105,38 @@ TEST_F(GridValidation, EachMessageIsProvokedByAScriptAndLaterOperationsDoNothing
             EXPECT_EQ(errors(), expected);
         }
     }
+}
+
+// efxRenderMesh's texture coordinates stay finite in every mode at every
+// moment, mode 7's logarithm of a sine at or below 0 included; modes above
+// 8 and below 0 leave the grid as it is, mode 0 shifts it by 1 %.
+TEST(RenderMesh, CoordinatesAreFiniteInEveryModeAndOthersAreUndistorted)
+{
+    int undefinedLogarithms = 0;
+    for (int mode = -1; mode <= 9; mode++) {
+        for (double seconds = 0; seconds < 10; seconds += 0.013) {
+            for (int i = 0; i < RENDER_MESH_SIZE; i++) {
+                for (int j = 0; j < RENDER_MESH_SIZE; j++) {
+                    double u, v;
+                    renderMeshCoordinate(mode, i, j, seconds, 120, &u, &v);
+                    ASSERT_TRUE(std::isfinite(u) && std::isfinite(v))
+                        << "mode " << mode << " at " << seconds << " s, point " << i << ", " << j;
+                    if (mode == -1 || mode == 9) {
+                        EXPECT_EQ(u, i / 20.0);
+                        EXPECT_EQ(v, j / 20.0);
+                    } else if (mode == 0) {
+                        EXPECT_DOUBLE_EQ(u, i / 20.0 + 0.01);
+                        EXPECT_DOUBLE_EQ(v, j / 20.0 + 0.01);
+                    }
+                }
+            }
+            const double phi = 120 * 0.008333334 * seconds;
+            if (mode == 7 && std::sin(std::cos(std::tan(phi))) <= 0)
+                undefinedLogarithms++;
+        }
+    }
+    // The sweep did reach moments where the logarithm has no finite value.
+    EXPECT_GT(undefinedLogarithms, 0);
 }
 
 // ---------------------------------------------------------------------------
