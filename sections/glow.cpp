@@ -87,12 +87,13 @@ static void loadFormulaEffect(int stringCount, const char *countMessage,
         vars->outputs[i] = driverVariable(&vars->formula, outputs.names[i]);
 }
 
-// Evaluates the formula for this frame into `values`. A failure is
+// Evaluates the formula for this frame into `values`; false when the
+// section has no formula (its load failed). A failed evaluation is
 // reported and the values are what the formula left in its variables.
 static bool evaluateFormulaEffect(const FormulaOutputs &outputs,
                                   double (&values)[MAX_FORMULA_OUTPUTS])
 {
-    FormulaEffect_vars *vars = static_cast<FormulaEffect_vars *>(currentSection->vars);
+    FormulaEffect_vars *vars = currentVars<FormulaEffect_vars>();
     if (!vars)
         return false;
     ExprDriver *formula = &vars->formula;
@@ -154,7 +155,7 @@ void efxGlowLoad()
 
 void efxGlowExec()
 {
-    const efxGlow_vars *vars = static_cast<const efxGlow_vars *>(currentSection->vars);
+    const efxGlow_vars *vars = currentVars<const efxGlow_vars>();
     if (!vars)
         return;
     screen_copy(fbos.screenTexture2);
@@ -175,11 +176,10 @@ void efxGlow2Load()
 
 void efxGlow2Exec()
 {
-    if (!currentSection->vars)
+    double v[MAX_FORMULA_OUTPUTS] = {};
+    if (!evaluateFormulaEffect(glow2Outputs, v))
         return;
     screen_copy(fbos.screenTexture2);
-    double v[MAX_FORMULA_OUTPUTS] = {};
-    evaluateFormulaEffect(glow2Outputs, v);
     glowPasses(static_cast<float>(v[OUT_RED]), static_cast<float>(v[OUT_GREEN]),
                static_cast<float>(v[OUT_BLUE]), wholeUnits(v[OUT_PASSES]),
                static_cast<float>(v[OUT_RADIUS]));
@@ -201,13 +201,12 @@ void efxHighPassFilterLoad()
 
 void efxHighPassFilterExec()
 {
-    if (!currentSection->vars)
+    double v[MAX_FORMULA_OUTPUTS] = {};
+    if (!evaluateFormulaEffect(highPassOutputs, v))
         return;
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
     ortho_begin();
-    double v[MAX_FORMULA_OUTPUTS] = {};
-    evaluateFormulaEffect(highPassOutputs, v);
     bright_pass(fbos.screenTexture, static_cast<float>(v[OUT_RED]),
                 static_cast<float>(v[OUT_GREEN]), static_cast<float>(v[OUT_BLUE]),
                 wholeUnits(v[OUT_PASSES]));
@@ -233,7 +232,7 @@ void efxRadialBlurLoad()
 
 void efxRadialBlurExec()
 {
-    const efxRadialBlur_vars *vars = static_cast<const efxRadialBlur_vars *>(currentSection->vars);
+    const efxRadialBlur_vars *vars = currentVars<const efxRadialBlur_vars>();
     if (!vars)
         return;
     glDisable(GL_DEPTH_TEST);
@@ -277,10 +276,9 @@ static void shiftedQuad(double e, double ex, double ey)
 
 void efxRadialBlur2Exec()
 {
-    if (!currentSection->vars)
-        return;
     double v[MAX_FORMULA_OUTPUTS] = {};
-    evaluateFormulaEffect(radialBlur2Outputs, v);
+    if (!evaluateFormulaEffect(radialBlur2Outputs, v))
+        return;
     const int iterations = wholeUnits(v[OUT_ITERATIONS]);
     glDisable(GL_DEPTH_TEST);
     section_blend_begin();
@@ -317,7 +315,7 @@ void efxRadialGlowLoad()
 void efxRadialGlowExec()
 {
     const Section *section = currentSection;
-    const efxRadialGlow_vars *vars = static_cast<const efxRadialGlow_vars *>(section->vars);
+    const efxRadialGlow_vars *vars = currentVars<const efxRadialGlow_vars>();
     if (!vars)
         return;
     screen_copy(fbos.screenTexture2);

@@ -49,19 +49,10 @@ struct efxViewport_vars {
     float colour[4];
 };
 
-// Private data of the current section, null when its load failed: debug
-// runs go on past load errors, so every later operation asks first.
-template <typename Vars>
-static Vars *sectionVars()
-{
-    return static_cast<Vars *>(currentSection->vars);
-}
-
 // Types without private data check their params again before drawing.
-static bool paramsAre(int first, int second)
+static bool paramCountIs(int count)
 {
-    const int count = currentSection->paramNum;
-    return count == first || count == second;
+    return currentSection->paramNum == count;
 }
 
 // An empty RGB texture of the capture size with these flags.
@@ -107,13 +98,13 @@ static void renewScreenTexture()
 
 void efxAccumInit()
 {
-    if (sectionVars<efxAccum_vars>())
+    if (currentVars<efxAccum_vars>())
         renewScreenTexture();
 }
 
 void efxAccumExec()
 {
-    const efxAccum_vars *vars = sectionVars<const efxAccum_vars>();
+    const efxAccum_vars *vars = currentVars<const efxAccum_vars>();
     if (!vars)
         return;
     glClear(GL_DEPTH_BUFFER_BIT);
@@ -142,7 +133,7 @@ void efxBlackWhiteLoad()
 void efxBlackWhiteExec()
 {
     const Section *section = currentSection;
-    if (!paramsAre(2, 2))
+    if (!paramCountIs(2))
         return;
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
@@ -173,7 +164,7 @@ void efxBoxBlurLoad()
 
 void efxBoxBlurExec()
 {
-    efxBoxBlur_vars *vars = sectionVars<efxBoxBlur_vars>();
+    efxBoxBlur_vars *vars = currentVars<efxBoxBlur_vars>();
     if (!vars)
         return;
     const Section *section = currentSection;
@@ -199,16 +190,16 @@ void efxBoxBlurExec()
 
 void efxColorLoad()
 {
-    if (!paramsAre(3, 4))
+    if (!paramCountIs(3) && !paramCountIs(4))
         sectionError("3 or 4 params needed");
 }
 
 void efxColorExec()
 {
     const float *p = currentSection->param;
-    if (currentSection->paramNum == 3)
+    if (paramCountIs(3))
         glColor3f(p[0], p[1], p[2]);
-    else if (currentSection->paramNum == 4)
+    else if (paramCountIs(4))
         glColor4f(p[0], p[1], p[2], p[3]);
 }
 
@@ -224,7 +215,7 @@ void efxFaderLoad()
 void efxFaderExec()
 {
     const float *p = currentSection->param;
-    if (!paramsAre(8, 8))
+    if (!paramCountIs(8))
         return;
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
@@ -248,7 +239,7 @@ enum FogMode { FOG_LINEAR = 0, FOG_EXPONENTIAL = 1, FOG_SQUARED_EXPONENTIAL = 2 
 void efxFogLoad()
 {
     const Section *section = currentSection;
-    if (!paramsAre(6, 7)) {
+    if (!paramCountIs(6) && !paramCountIs(7)) {
         sectionError("invalid number of params");
         return;
     }
@@ -271,7 +262,7 @@ void efxFogLoad()
 
 void efxFogInit()
 {
-    const efxFog_vars *vars = sectionVars<const efxFog_vars>();
+    const efxFog_vars *vars = currentVars<const efxFog_vars>();
     if (!vars || !vars->mode)
         return;
     glEnable(GL_FOG);
@@ -287,7 +278,7 @@ void efxFogInit()
 
 void efxFogEnd()
 {
-    const efxFog_vars *vars = sectionVars<const efxFog_vars>();
+    const efxFog_vars *vars = currentVars<const efxFog_vars>();
     if (vars && vars->mode)
         glDisable(GL_FOG);
 }
@@ -327,7 +318,7 @@ void efxMotionBlurLoad()
 
 void efxMotionBlurInit()
 {
-    if (efxMotionBlur_vars *vars = sectionVars<efxMotionBlur_vars>())
+    if (efxMotionBlur_vars *vars = currentVars<efxMotionBlur_vars>())
         vars->skip = 1;
 }
 
@@ -341,7 +332,7 @@ static bool refreshesHistory(float elapsed)
 
 void efxMotionBlurExec()
 {
-    efxMotionBlur_vars *vars = sectionVars<efxMotionBlur_vars>();
+    efxMotionBlur_vars *vars = currentVars<efxMotionBlur_vars>();
     if (!vars)
         return;
     glClear(GL_DEPTH_BUFFER_BIT);
@@ -384,13 +375,13 @@ void efxMotionBlurAccumLoad()
 
 void efxMotionBlurAccumInit()
 {
-    if (sectionVars<efxMotionBlurAccum_vars>())
+    if (currentVars<efxMotionBlurAccum_vars>())
         glClear(GL_ACCUM_BUFFER_BIT);
 }
 
 void efxMotionBlurAccumExec()
 {
-    const efxMotionBlurAccum_vars *vars = sectionVars<const efxMotionBlurAccum_vars>();
+    const efxMotionBlurAccum_vars *vars = currentVars<const efxMotionBlurAccum_vars>();
     if (!vars)
         return;
     glAccum(GL_MULT, vars->factor);
@@ -436,7 +427,7 @@ static void setDrawingRectangle(efxViewport_vars *vars)
 
 void efxViewportExec()
 {
-    efxViewport_vars *vars = sectionVars<efxViewport_vars>();
+    efxViewport_vars *vars = currentVars<efxViewport_vars>();
     if (!vars)
         return;
     setDrawingRectangle(vars);

@@ -16,6 +16,14 @@ Vars *newSectionVars()
     return static_cast<Vars *>(allocateSectionVars(sizeof(Vars)));
 }
 
+// currentSection's private data, null when its load failed: debug runs go
+// on past load errors, so every later operation asks first.
+template <typename Vars>
+Vars *currentVars()
+{
+    return static_cast<Vars *>(currentSection->vars);
+}
+
 // Reports `message` with sectionError unless `count` equals `needed`.
 bool requireCount(int count, int needed, const char *message);
 

@@ -1,6 +1,6 @@
-// The bundled example demo plays from start to end without an error or a
+// The bundled example demos play from start to end without an error or a
 // warning, in a normal and in a debug run. Recording at a few frames a
-// second plays its whole length in little time.
+// second plays their whole length in little time.
 #include <fstream>
 #include <iterator>
 
@@ -14,14 +14,14 @@ static std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Plays a copy of the showcase with `settings` in a script read after its
+// Plays a copy of the example with `settings` in a script read after its
 // own, and returns the exit code, standard error and the trace log.
-static int playShowcase(const std::string &settings, int timeoutSeconds, std::string *err,
-                        std::string *log)
+static int playExample(const std::string &example, const std::string &settings,
+                       int timeoutSeconds, std::string *err, std::string *log)
 {
     ScratchDirectory start;
-    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/showcase " + start.path() + "/run", nullptr,
-               nullptr);
+    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/" + example + " " + start.path() + "/run",
+               nullptr, nullptr);
     start.write("run/data/zz_test.glm", "sound 0\nrecord 1\n" + settings + "\n");
     int code = runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 timeout " +
                               std::to_string(timeoutSeconds) + " " + engine + " run",
@@ -33,7 +33,7 @@ static int playShowcase(const std::string &settings, int timeoutSeconds, std::st
 TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(playExample("showcase", "record_fps 4", 120, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -45,7 +45,27 @@ TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(playExample("showcase", "record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+// The effects are forty seconds of post-effects over a moving picture.
+TEST(EffectsExample, PlaysToTheEndWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("effects", "record_fps 2", 180, &err, &log), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(EffectsExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("effects", "record_fps 2\ndebug 1", 40, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);

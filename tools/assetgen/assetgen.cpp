@@ -2,30 +2,26 @@
 // spline files under a data directory. Everything is computed, so running
 // it again gives the same files.
 //
-//   glimra-assetgen DATA_DIRECTORY [SET]
-//
-// SET is "showcase" (the default: the showcase demo's files) or "grids"
-// (the grid scenes of the effects demo, under grids/).
+//   glimra-assetgen DATA_DIRECTORY [showcase|effects|grids]
+#include "tools/assetgen/assetgen.h"
+
 #include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
-
-#include "tools/assetgen/canvas.h"
-
-static const Colour white = {1, 1, 1, 1}, clear = {0, 0, 0, 0};
 
 static std::string dataDirectory;
 static bool failed = false;
 
-static std::string pathOf(const char *name)
+std::string pathOf(const char *name)
 {
     return dataDirectory + "/" + name;
 }
 
-static void save(const Canvas &canvas, const char *name)
+void save(const Canvas &canvas, const char *name)
 {
     std::string path = pathOf(name);
     bool jpeg = path.size() > 4 && path.compare(path.size() - 4, 4, ".jpg") == 0;
@@ -37,7 +33,7 @@ static void save(const Canvas &canvas, const char *name)
     }
 }
 
-static void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
+void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour)
 {
     if (!canvas_text(canvas, words, pixels, cx, cy, colour)) {
         fprintf(stderr, "cannot set text: DejaVu Sans Bold is missing\n");
@@ -45,9 +41,7 @@ static void text(Canvas *canvas, const char *words, int pixels, float cx, float 
     }
 }
 
-// A fixed pseudo-random sequence, 0 to 1, so the stars land in the same
-// places on every run.
-static float nextRandom()
+float nextRandom()
 {
     static uint32_t state = 12345;
     state = state * 1103515245u + 12345u;
@@ -117,7 +111,7 @@ static void sprites()
     save(banner, "images/banner.jpg");
 }
 
-static void caption(const char *name, const char *words, int width = 256)
+void caption(const char *name, const char *words, int width)
 {
     Canvas canvas = canvas_new(width, 32, clear);
     text(&canvas, words, 18, width / 2.0f, 16, white);
@@ -138,11 +132,7 @@ static void captions()
 // ---------------------------------------------------------------------------
 // Splines
 
-using Keys = std::vector<std::vector<float>>;
-
-// One key per line; the engine spreads the keys evenly over the time the
-// script gives the spline.
-static void spline(const char *name, const char *comment, const Keys &keys)
+void spline(const char *name, const char *comment, const Keys &keys)
 {
     std::string path = pathOf(name);
     FILE *file = fopen(path.c_str(), "w");
@@ -213,68 +203,35 @@ static void splines()
            {{1, 1, 1}, {-1, 1, 1}});
 }
 
-// ---------------------------------------------------------------------------
-// The grid scenes: a picture with straight lines and a centre mark, so a
-// deformation shows, captions naming the effects and the splines that
-// drive them.
-
-static void gridPictures()
+static void showcaseAssets()
 {
-    Canvas board = canvas_new(256, 256, white);
-    canvas_vertical_gradient(&board, {0.95f, 0.55f, 0.15f, 1}, {0.35f, 0.1f, 0.45f, 1});
-    canvas_grid(&board, 32, 3, {0.05f, 0.05f, 0.15f, 0.8f});
-    canvas_ring(&board, 128, 128, 60, 6, white);
-    canvas_disc(&board, 128, 128, 14, 4, {0.2f, 0.9f, 1.0f, 1});
-    text(&board, "GRIDS", 36, 128, 210, white);
-    save(board, "grids/board.jpg");
-
-    caption("grids/caption_deform.tga", "efxDeform: a spline patch", 512);
-    caption("grids/caption_swirl.tga", "efxSwirl: a whirl", 512);
-    caption("grids/caption_mesh.tga", "efxRenderMesh: modes 3, 4, 6, 8", 512);
-    caption("grids/caption_mesh2.tga", "efxRenderMesh2: a formula", 512);
-    caption("grids/caption_repeat.tga", "efxRepeat: inverse on the beat", 512);
-}
-
-static void gridSplines()
-{
-    spline("grids/caption.spl", "image2D: scale x y, rotation, translation x y",
-           {{0.1f, 0.1f, 0, 0, -0.88f}, {0.1f, 0.1f, 0, 0, -0.88f}});
-    // efxDeform on a 4 x 4 grid: each spline moves one inner control point
-    // by an offset in window pixels.
-    const char *deform = "efxDeform: control point i j, offset x y z (pixels)";
-    spline("grids/deform_a.spl", deform,
-           {{1, 1, 0, 0, 0}, {1, 1, 90, 60, 0}, {1, 1, -60, 40, 0}, {1, 1, 0, 0, 0}});
-    spline("grids/deform_b.spl", deform,
-           {{2, 2, 0, 0, 0}, {2, 2, -80, -50, 0}, {2, 2, 70, -30, 0}, {2, 2, 0, 0, 0}});
-    spline("grids/deform_c.spl", deform,
-           {{1, 2, 0, 0, 0}, {1, 2, 40, -70, 0}, {1, 2, -50, 50, 0}, {1, 2, 0, 0, 0}});
-    spline("grids/swirl.spl", "efxSwirl: centre x y, radius (window fractions), strength",
-           {{0.5f, 0.5f, 0.45f, 0},
-            {0.5f, 0.5f, 0.45f, 7},
-            {0.4f, 0.6f, 0.4f, -5},
-            {0.5f, 0.5f, 0.45f, 0}});
-}
-
-int main(int argc, char **argv)
-{
-    const std::string set = argc == 3 ? argv[2] : "showcase";
-    if ((argc != 2 && argc != 3) || (set != "showcase" && set != "grids")) {
-        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|grids]\n", argv[0]);
-        return 2;
-    }
-    dataDirectory = argv[1];
-    if (set == "grids") {
-        mkdir(pathOf("grids").c_str(), 0755);
-        gridPictures();
-        gridSplines();
-        return failed ? 1 : 0;
-    }
-    mkdir(pathOf("images").c_str(), 0755);
-    mkdir(pathOf("splines").c_str(), 0755);
     loadingScreens();
     backgrounds();
     sprites();
     captions();
     splines();
+}
+
+int main(int argc, char **argv)
+{
+    const char *set = argc == 3 ? argv[2] : "showcase";
+    const bool effects = strcmp(set, "effects") == 0, grids = strcmp(set, "grids") == 0;
+    if (argc < 2 || argc > 3 || (!effects && !grids && strcmp(set, "showcase") != 0)) {
+        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|effects|grids]\n", argv[0]);
+        return 2;
+    }
+    dataDirectory = argv[1];
+    if (grids) {
+        // The grid scenes keep their files together under grids/.
+        mkdir(pathOf("grids").c_str(), 0755);
+        gridsAssets();
+        return failed ? 1 : 0;
+    }
+    mkdir(pathOf("images").c_str(), 0755);
+    mkdir(pathOf("splines").c_str(), 0755);
+    if (effects)
+        effectsAssets();
+    else
+        showcaseAssets();
     return failed ? 1 : 0;
 }
