@@ -244,6 +244,24 @@ TEST_F(EffectStateTest, AccumRenewsTheScreenTextureUnderItsIndex)
     EXPECT_EQ(errors(), std::vector<std::string>());
 }
 
+// Each pass adds the copied screen once more (blend ONE ONE); with no
+// passes the screen is only copied and nothing is drawn.
+TEST_F(EffectStateTest, AccumDrawsTheScreenOncePerPass)
+{
+    const struct {
+        const char *passes;
+        int red;
+    } cases[] = {{"0", 51}, {"1", 102}, {"3", 204}};
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.passes);
+        Section *section = load("efxAccum", std::string("param ") + test.passes + " 1 1\nblend ONE ONE\n");
+        ASSERT_NE(section, nullptr);
+        callOperation(section, &SectionType::init);
+        frame(section, 0.2f, 0, 0);
+        EXPECT_NEAR(pixel(320, 240).r, test.red, 2);
+    }
+}
+
 // The first frame after each start shows no history; later ones show the
 // last frame at the section's alpha.
 TEST_F(EffectStateTest, MotionBlurSkipsTheFirstFrameAfterEveryStart)
