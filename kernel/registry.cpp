@@ -2,12 +2,16 @@
 // sections, so rows are never reordered; "loading" must stay first.
 #include "kernel/section.h"
 
+#include <cstdlib>
+
 #include "kernel/loading.h"
 #include "sections/buffers.h"
 #include "sections/cameras.h"
 #include "sections/glow.h"
+#include "sections/grids.h"
 #include "sections/images.h"
 #include "sections/postfx.h"
+#include "sections/repeat.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -17,13 +21,15 @@ static void noOperation() {}
 
 const SectionType sectionTypes[] = {
     {"loading", noOperation, loadingLoad, noOperation, loadingExec, noOperation},
-    TYPE("efxRepeat"),           // runs another type periodically
+    // runs another type periodically
+    {"efxRepeat", noOperation, efxRepeatLoad, efxRepeatInit, efxRepeatExec, efxRepeatEnd},
     // post-effects on the frame
     {"efxAccum", noOperation, efxAccumLoad, efxAccumInit, efxAccumExec, noOperation},
     {"efxBlackWhite", noOperation, efxBlackWhiteLoad, noOperation, efxBlackWhiteExec, noOperation},
     {"efxBoxBlur", noOperation, efxBoxBlurLoad, noOperation, efxBoxBlurExec, noOperation},
     {"efxColor", noOperation, efxColorLoad, noOperation, efxColorExec, noOperation},
-    TYPE("efxDeform"),           // screen deformation grids
+    // screen deformation grids
+    {"efxDeform", efxDeformPreload, efxDeformLoad, noOperation, efxDeformExec, noOperation},
     {"efxFader", noOperation, efxFaderLoad, noOperation, efxFaderExec, noOperation},
     {"efxFog", noOperation, efxFogLoad, efxFogInit, noOperation, efxFogEnd},
     // glow and radial blur
@@ -36,9 +42,9 @@ const SectionType sectionTypes[] = {
     {"efxRadialBlur", noOperation, efxRadialBlurLoad, noOperation, efxRadialBlurExec, noOperation},
     {"efxRadialBlur2", noOperation, efxRadialBlur2Load, noOperation, efxRadialBlur2Exec, noOperation},
     {"efxRadialGlow", noOperation, efxRadialGlowLoad, noOperation, efxRadialGlowExec, noOperation},
-    TYPE("efxRenderMesh"),
-    TYPE("efxRenderMesh2"),
-    TYPE("efxSwirl"),
+    {"efxRenderMesh", noOperation, efxRenderMeshLoad, noOperation, efxRenderMeshExec, noOperation},
+    {"efxRenderMesh2", noOperation, efxRenderMesh2Load, noOperation, efxRenderMesh2Exec, noOperation},
+    {"efxSwirl", noOperation, efxSwirlLoad, noOperation, efxSwirlExec, noOperation},
     {"efxViewport", noOperation, efxViewportLoad, noOperation, efxViewportExec, noOperation},
     // image layers
     {"background", noOperation, backgroundLoad, noOperation, backgroundExec, noOperation},
@@ -76,3 +82,11 @@ const SectionType sectionTypes[] = {
 };
 static_assert(sizeof(sectionTypes) / sizeof(sectionTypes[0]) == SECTION_TYPE_COUNT,
               "the registry has exactly one row per section type");
+
+void freeSectionVars(Section *section)
+{
+    if (section->typeIndex == findSectionType("efxRepeat"))
+        efxRepeatFreeInner(section);
+    free(section->vars);
+    section->vars = nullptr;
+}

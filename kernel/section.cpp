@@ -147,7 +147,7 @@ void freeSection(Section *section)
         spline_free(section->splines[i]);
         free(section->splineFiles[i]);
     }
-    free(section->vars);
+    freeSectionVars(section);
     free(section);
 }
 

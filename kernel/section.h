@@ -103,6 +103,11 @@ void unlinkSection(Section *section);
 // Frees the section with its strings, splines and private data.
 void freeSection(Section *section);
 
+// Frees the section's private data. It is one block, except for a type that
+// drives private sections of its own (efxRepeat): their data goes first,
+// while the inputs they share with their owner stay for the owner to free.
+void freeSectionVars(Section *section);
+
 // Unlinks and frees every section, leaving an empty sectionList (tests and
 // fuzzers start every case from nothing).
 void freeAllSections();

@@ -1,9 +1,9 @@
 // glimra-assetgen: writes the example demos' pictures (TGA and JPEG) and
 // spline files under a data directory: the showcase's (the default), the
-// effects example's or the shaders example's. Everything is computed, so
-// running it again gives the same files.
+// effects example's, its grid scenes' or the shaders example's. Everything
+// is computed, so running it again gives the same files.
 //
-//   glimra-assetgen DATA_DIRECTORY [showcase|effects|shaders]
+//   glimra-assetgen DATA_DIRECTORY [showcase|effects|grids|shaders]
 #include "tools/assetgen/assetgen.h"
 
 #include <sys/stat.h>
@@ -112,10 +112,10 @@ static void sprites()
     save(banner, "images/banner.jpg");
 }
 
-static void caption(const char *name, const char *words)
+void caption(const char *name, const char *words, int width)
 {
-    Canvas canvas = canvas_new(256, 32, clear);
-    text(&canvas, words, 18, 128, 16, white);
+    Canvas canvas = canvas_new(width, 32, clear);
+    text(&canvas, words, 18, width / 2.0f, 16, white);
     save(canvas, name);
 }
 
@@ -265,30 +265,33 @@ static void showcaseAssets()
     splines();
 }
 
-// The picture sets by example name.
+// The picture sets by name, with the directories their files go to.
 static const struct {
     const char *name;
     void (*write)();
+    const char *directories[2];
 } pictureSets[] = {
-    {"showcase", showcaseAssets},
-    {"effects", effectsAssets},
-    {"shaders", shaderAssets},
+    {"showcase", showcaseAssets, {"images", "splines"}},
+    {"effects", effectsAssets, {"images", "splines"}},
+    {"grids", gridsAssets, {"grids", nullptr}},     // the effects demo's grid scenes
+    {"shaders", shaderAssets, {"images", "splines"}},
 };
 
 int main(int argc, char **argv)
 {
     const char *name = argc == 3 ? argv[2] : "showcase";
-    void (*write)() = nullptr;
+    const auto *chosen = &pictureSets[0];
     for (const auto &set : pictureSets)
         if (strcmp(set.name, name) == 0)
-            write = set.write;
-    if (argc < 2 || argc > 3 || !write) {
-        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|effects|shaders]\n", argv[0]);
+            chosen = &set;
+    if (argc < 2 || argc > 3 || strcmp(chosen->name, name) != 0) {
+        fprintf(stderr, "usage: %s DATA_DIRECTORY [showcase|effects|grids|shaders]\n", argv[0]);
         return 2;
     }
     dataDirectory = argv[1];
-    mkdir(pathOf("images").c_str(), 0755);
-    mkdir(pathOf("splines").c_str(), 0755);
-    write();
+    for (const char *directory : chosen->directories)
+        if (directory)
+            mkdir(pathOf(directory).c_str(), 0755);
+    chosen->write();
     return failed ? 1 : 0;
 }

@@ -19,6 +19,10 @@ void save(const Canvas &canvas, const char *name);
 // Text in DejaVu Sans Bold centred on (cx, cy), `pixels` high.
 void text(Canvas *canvas, const char *words, int pixels, float cx, float cy, Colour colour);
 
+// A caption: white text 18 pixels high centred on a clear canvas `width`
+// pixels wide and 32 high.
+void caption(const char *name, const char *words, int width = 256);
+
 // A fixed pseudo-random sequence, 0 to 1, so that stars land in the same
 // places on every run.
 float nextRandom();
@@ -31,3 +35,6 @@ void spline(const char *name, const char *comment, const Keys &keys);
 
 // The pictures and splines of examples/effects.
 void effectsAssets();
+
+// The pictures and splines of the effects demo's grid scenes, under grids/.
+void gridsAssets();
