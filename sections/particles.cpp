@@ -5,6 +5,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -16,7 +17,14 @@
 #include "graphics/video.h"
 #include "kernel/log.h"
 #include "kernel/section.h"
+#include "models/layers.h"
+#include "models/model.h"
 #include "sections/section_vars.h"
+
+struct ParticleMatrix2Vars {
+    Model3ds *model;           // null when the file did not load
+    ParticleSystem *system;
+};
 
 struct ParticleTex2Vars {
     ParticleSystem *system;
@@ -35,6 +43,11 @@ struct RayVars {
     float regeneration;        // chance per bolt of new offsets, 0 to 1
     float *offsets;            // x, y, z per segment, owned
     int boltCount;
+};
+
+struct RayMatrixVars {
+    Model3ds *startModel, *endModel;   // null when a file did not load
+    RaySystem *system;
 };
 
 // Most segments one bolt may have; a count past it is refused at load.
@@ -100,21 +113,116 @@ static void particleFrame(ParticleSystem *ps)
     particles_draw(ps);
 }
 
+// Arrays of three doubles a point for `count` points, for positions and
+// for colours, in place of the given ones.
+static void resizePoints(int count, double **positions, double **colours)
+{
+    // Room for one point at least, so that no size is zero.
+    const size_t bytes = static_cast<size_t>(std::max(count, 1)) * 3 * sizeof(double);
+    double *newPositions = static_cast<double *>(realloc(*positions, bytes));
+    double *newColours = newPositions ? static_cast<double *>(realloc(*colours, bytes)) : nullptr;
+    if (!newPositions || !newColours) {
+        engineError("Out of memory for %d emitters", count);
+        abort();
+    }
+    *positions = newPositions;
+    *colours = newColours;
+}
+
 // Room for `count` emitters, keeping arrays that are large enough.
 static void reserveEmitters(ParticleSystem *ps, int count, int *capacity)
 {
     if (count <= *capacity)
         return;
-    const size_t bytes = static_cast<size_t>(count) * 3 * sizeof(double);
-    double *positions = static_cast<double *>(realloc(ps->emitterPositions, bytes));
-    double *colours = positions ? static_cast<double *>(realloc(ps->emitterColours, bytes)) : nullptr;
-    if (!positions || !colours) {
-        engineError("Out of memory for %d emitters", count);
-        abort();
-    }
-    ps->emitterPositions = positions;
-    ps->emitterColours = colours;
+    resizePoints(count, &ps->emitterPositions, &ps->emitterColours);
     *capacity = count;
+}
+
+// The vertex positions of the first `meshLimit` meshes of a model, meshes
+// and vertices in order, as new arrays of points and of their colours (all
+// white); none without a model.
+static int modelPoints(const Model3ds *model, int meshLimit, double **positions, double **colours)
+{
+    int count = 0;
+    const int meshes = model ? std::min(model->meshCount, meshLimit) : 0;
+    for (int m = 0; m < meshes; m++)
+        count += model->meshes[m].vertexCount;
+    *positions = *colours = nullptr;
+    resizePoints(count, positions, colours);
+    double *position = *positions, *colour = *colours;
+    for (int m = 0; m < meshes; m++) {
+        const ModelMesh &mesh = model->meshes[m];
+        for (int v = 0; v < mesh.vertexCount; v++) {
+            for (int axis = 0; axis < 3; axis++) {
+                *position++ = mesh.vertices[v].position[axis];
+                *colour++ = 1.0;
+            }
+        }
+    }
+    return count;
+}
+
+// A model shared with the other sections that name the same file; null
+// after reporting "<type>: Error loading <file>".
+static Model3ds *sectionModel(const char *type, const char *path)
+{
+    Model3ds *model = loadModel(path, 1);
+    if (!model)
+        sectionError("%s: Error loading %s", type, path);
+    return model;
+}
+
+// Reports unless the section has at least `needed` params.
+static bool paramsAtLeast(int needed, const char *message)
+{
+    if (currentSection->paramNum >= needed)
+        return true;
+    sectionError("%s", message);
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// particleMatrix2
+
+void particleMatrix2Load()
+{
+    const Section *section = currentSection;
+    if (!paramsAtLeast(1, "at least 1 param needed") ||
+        !requireCount(section->stringNum, 10, "10 strings needed") ||
+        !checkCaptureBuffer(section->param[0]))
+        return;
+    ParticleMatrix2Vars *vars = newSectionVars<ParticleMatrix2Vars>();
+    ParticleSystem *ps = vars->system = newParticleSystem(wholeUnits(section->param[0]));
+    vars->model = sectionModel("particleMatrix2", section->strings[0]);
+    ps->depthOff = section->param[1] > 0 ? 1 : 0;
+    ps->emitterCount = modelPoints(vars->model, vars->model ? vars->model->meshCount : 0,
+                                   &ps->emitterPositions, &ps->emitterColours);
+    initSystemFormulas(&ps->placement, &ps->update, &ps->generate, 1);
+}
+
+void particleMatrix2Init()
+{
+    if (ParticleMatrix2Vars *vars = sectionVars<ParticleMatrix2Vars>())
+        restartParticles(vars->system);
+}
+
+void particleMatrix2Exec()
+{
+    ParticleMatrix2Vars *vars = sectionVars<ParticleMatrix2Vars>();
+    if (!vars)
+        return;
+    blendAlphaBegin(currentSection);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    particleFrame(vars->system);
+    glPopMatrix();
+    blendAlphaEnd(currentSection);
+}
+
+void particleMatrix2End()
+{
+    if (ParticleMatrix2Vars *vars = sectionVars<ParticleMatrix2Vars>())
+        particles_clear(vars->system);
 }
 
 // ---------------------------------------------------------------------------
@@ -180,11 +288,8 @@ static bool filePicture(int texture, EmitterPicture *picture)
 void particleTex2Load()
 {
     const Section *section = currentSection;
-    if (section->paramNum < 3) {
-        sectionError("at least 3 params needed");
-        return;
-    }
-    if (!requireCount(section->stringNum, 10, "10 strings needed"))
+    if (!paramsAtLeast(3, "at least 3 params needed") ||
+        !requireCount(section->stringNum, 10, "10 strings needed"))
         return;
     const bool live = section->param[3] > 0;
     if (!checkCaptureBuffer(section->param[0]) || (live && !checkCaptureBuffer(section->param[4])))
@@ -271,6 +376,77 @@ void particleTex2Exec()
         // arrays are kept for it.
         vars->system->emitterCount = 0;
     }
+    blendAlphaEnd(currentSection);
+}
+
+// ---------------------------------------------------------------------------
+// rayMatrix
+
+void rayMatrixLoad()
+{
+    const Section *section = currentSection;
+    if (!paramsAtLeast(1, "at least 1 param needed") ||
+        !requireCount(section->stringNum, 11, "11 strings needed") ||
+        !checkCaptureBuffer(section->param[0]))
+        return;
+    RayMatrixVars *vars = newSectionVars<RayMatrixVars>();
+    RaySystem *rs = vars->system = ray_system_new();
+    rs->buffer = wholeUnits(section->param[0]);
+    vars->startModel = sectionModel("rayMatrix", section->strings[0]);
+    vars->endModel = sectionModel("rayMatrix", section->strings[1]);
+    rs->depthOff = depthOffParam();
+    // Rays join the vertices of the first mesh of each model.
+    rs->startCount = modelPoints(vars->startModel, 1, &rs->startPoints, &rs->startColours);
+    rs->endCount = modelPoints(vars->endModel, 1, &rs->endPoints, &rs->endColours);
+    initSystemFormulas(&rs->placement, &rs->update, &rs->generate, 2);
+}
+
+void rayMatrixInit()
+{
+    if (RayMatrixVars *vars = sectionVars<RayMatrixVars>()) {
+        vars->system->firstBurst = 1;
+        rays_clear(vars->system);
+    }
+}
+
+void rayMatrixEnd()
+{
+    if (RayMatrixVars *vars = sectionVars<RayMatrixVars>())
+        rays_clear(vars->system);
+}
+
+// Both models' vertices as 10-pixel points, untextured; the point size
+// stays 10.
+static void drawModelsAsPoints(const RayMatrixVars *vars)
+{
+    glDisable(GL_TEXTURE_2D);
+    glPointSize(10);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
+    for (const Model3ds *model : {vars->startModel, vars->endModel}) {
+        if (model)
+            drawModelPolygons(model);
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_TEXTURE_2D);
+}
+
+void rayMatrixExec()
+{
+    RayMatrixVars *vars = sectionVars<RayMatrixVars>();
+    if (!vars)
+        return;
+    RaySystem *rs = vars->system;
+    blendAlphaBegin(currentSection);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    updateEngineVariables(&rs->update);
+    updateEngineVariables(&rs->generate);
+    rays_generate(rs);
+    place_object(&rs->placement);
+    drawModelsAsPoints(vars);
+    rays_update(rs);
+    rays_draw(rs);
+    glPopMatrix();
     blendAlphaEnd(currentSection);
 }
 

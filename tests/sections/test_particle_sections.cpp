@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "kernel/capture.h"
 #include "kernel/demo.h"
 #include "kernel/section.h"
+#include "models/layers.h"
+#include "tests/models/model_fixture.h"
 #include "tests/support/gl_recorder.h"
 #include "tests/support/kernel_fixture.h"
 
@@ -175,6 +178,95 @@ TEST_F(ParticleSectionTest, ParticleTex2LiveModeEmitsFromTheCaptureBufferAsItIsN
     EXPECT_EQ(errors(), std::vector<std::string>{});
     fbos.rttBuffer[2] = saved;
     tex_delete(buffer);
+}
+
+// ---------------------------------------------------------------------------
+// particleMatrix2 and rayMatrix
+
+// A mesh of `count` vertices at file (x0 + i, 0, z) with one triangle.
+static std::string lineMesh(const char *name, int count, float x0, float z)
+{
+    std::vector<float> xyz;
+    for (int i = 0; i < count; i++)
+        xyz.insert(xyz.end(), {x0 + i, 0, z});
+    return object3ds(name, vertices3ds(xyz) + faces3ds({0, 1, 2}));
+}
+
+// Two meshes of 8 and 4 vertices give 12 white emitters, each vertex one:
+// 300 particles are born at exactly those points.
+TEST_F(ParticleSectionTest, ParticleMatrix2EmitsFromEveryVertexOfEveryMesh)
+{
+    const std::string model = scratch.write(
+        "two.3ds", file3ds(lineMesh("eight", 8, 1, 0) + lineMesh("four", 4, 9, 0)));
+    Section *section = start("particleMatrix2",
+                             "param 0 1\nstring " + model +
+                                 "\nstring rate=0; initialParticles=300;\n" +
+                                 std::string(particleStrings).substr(std::strlen(
+                                     "string rate=0; initialParticles=1;\n")));
+    exec(section, 0);
+    std::set<double> xs;
+    for (const RecordedShape &quad : glRecorder.quads()) {
+        xs.insert(centre(quad, 0));
+        EXPECT_DOUBLE_EQ(centre(quad, 1), 0);
+        EXPECT_EQ(quad.vertices[0].colour, (std::array<double, 4>{1, 1, 1, 1}));
+    }
+    EXPECT_EQ(xs, (std::set<double>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(errors(), std::vector<std::string>{});
+}
+
+// In a debug run a model that failed to load leaves its section without
+// emitters or points: it reports and then emits and draws nothing.
+TEST_F(ParticleSectionTest, ASectionWhoseModelFailedEmitsNothing)
+{
+    const std::string missing = scratch.path() + "/missing.3ds";
+    const std::string formulas = std::string(particleStrings).substr(std::strlen("string "));
+    Section *particles = start("particleMatrix2", "param 0\nstring " + missing + "\nstring " + formulas);
+    exec(particles, 0);
+    retireSections();
+    Section *rays = start("rayMatrix", "param 0\nstring " + missing + "\nstring " + missing +
+                                           "\nstring rate=0; initialRays=5;\n" +
+                                           formulas.substr(formulas.find('\n') + 1));
+    exec(rays, 0);
+    EXPECT_TRUE(glRecorder.primitives.empty());
+    const std::string window = " (3, 0.000000 -> 10.000000): ";
+    EXPECT_EQ(errors(), (std::vector<std::string>{
+                            "particleMatrix2" + window + "particleMatrix2: Error loading " + missing,
+                            "rayMatrix" + window + "rayMatrix: Error loading " + missing,
+                            "rayMatrix" + window + "rayMatrix: Error loading " + missing}));
+}
+
+// Rays join vertices of the first mesh of each model (file z is model y),
+// and both models are drawn as 10-pixel points.
+TEST_F(ParticleSectionTest, RayMatrixJoinsTheFirstMeshesAndShowsTheModelsAsPoints)
+{
+    const std::string from = scratch.write(
+        "from.3ds", file3ds(lineMesh("first", 3, 1, 0) + lineMesh("second", 3, 100, 0)));
+    const std::string to = scratch.write("to.3ds", file3ds(lineMesh("only", 4, -4, 5)));
+    modelDrawImmediate = 1;
+    Section *section = start("rayMatrix", "param 0\nstring " + from + "\nstring " + to +
+                                              "\nstring rate=0; initialRays=50;\n"
+                                              "string size=2;\nstring a=1;\nstring b=1;\n"
+                                              "string c=1;\nstring d=1;\n"
+                                              "string tx=0; ty=0; tz=0;\nstring rx=0; ry=0; rz=0;\n"
+                                              "string sx=1; sy=1; sz=1;\n");
+    exec(section, 0);
+    modelDrawImmediate = 0;
+    std::set<double> starts, ends;
+    for (const RecordedShape &line : glRecorder.lines()) {
+        EXPECT_EQ(line.lineWidth, 2);
+        starts.insert(line.vertices[0].x);
+        EXPECT_DOUBLE_EQ(line.vertices[0].y, 0);
+        ends.insert(line.vertices[1].x);
+        EXPECT_DOUBLE_EQ(line.vertices[1].y, 5);
+    }
+    EXPECT_EQ(starts, (std::set<double>{1, 2, 3}));
+    EXPECT_EQ(ends, (std::set<double>{-4, -3, -2, -1}));
+    int points = 0;
+    for (const RecordedPrimitive &primitive : glRecorder.primitives)
+        points += primitive.mode == GL_POLYGON && primitive.pointSize == 10;
+    EXPECT_EQ(points, 3);      // one triangle in each of the three meshes
+    EXPECT_EQ(glRecorder.enabled.count(GL_TEXTURE_2D), 1u);
+    EXPECT_EQ(errors(), std::vector<std::string>{});
 }
 
 // ---------------------------------------------------------------------------

@@ -68,6 +68,13 @@ static const ValidationCase validationCases[] = {
     {"ray", "param 1\nspline a.spl\nspline b.spl\n", "2 params needed"},
     {"ray", "param 1 1\nspline a.spl\n", "2 splines needed"},
     {"ray", "param 1 70000\nspline a.spl\nspline b.spl\n", "more than 65536 segments"},
+    {"particleMatrix2", TEN_STRINGS, "at least 1 param needed"},
+    {"particleMatrix2", "param 0\nstring a.3ds\n", "10 strings needed"},
+    {"particleMatrix2", "param -1\n" TEN_STRINGS, "Invalid capture buffer -1: the buffers are 0 to 9"},
+    {"rayMatrix", TEN_STRINGS "string k\n", "at least 1 param needed"},
+    {"rayMatrix", "param 0\n" TEN_STRINGS, "11 strings needed"},
+    {"rayMatrix", "param 10\n" TEN_STRINGS "string k\n",
+     "Invalid capture buffer 10: the buffers are 0 to 9"},
 };
 
 class SectionValidation : public KernelTest {};
