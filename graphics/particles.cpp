@@ -386,9 +386,8 @@ static void drawEnd(int texture, int depthOff)
         glEnable(GL_DEPTH_TEST);
 }
 
-// Fills ps->depthOrder with the living particles, farthest (lowest eye z)
-// first, and returns how many there are.
-static int sortByDepth(ParticleSystem *ps, const float *modelview)
+// Farthest is lowest eye z: the eye looks down -z.
+int particles_depth_order(ParticleSystem *ps, const float *modelview)
 {
     if (ps->depthCapacity < ps->particleCount) {
         int capacity = std::max(ps->particleCount, ps->depthCapacity * 2);
@@ -414,17 +413,45 @@ static int sortByDepth(ParticleSystem *ps, const float *modelview)
     return living;
 }
 
-// One camera-facing quad: half-width `right`, half-height `up`.
-static void spriteQuad(const double *at, const double *right, const double *up, float texU, float texV)
+// The turn glRotated about X, then Y, then Z would apply, as a row-major
+// 3 x 3 matrix, so that turned sprites need no matrix of their own and all
+// sprites share one glBegin.
+static void turnMatrix(const double *degrees, double *turn)
 {
-    glTexCoord2f(0, texV);
-    glVertex3d(at[0] - right[0] + up[0], at[1] - right[1] + up[1], at[2] - right[2] + up[2]);
-    glTexCoord2f(texU, texV);
-    glVertex3d(at[0] + right[0] + up[0], at[1] + right[1] + up[1], at[2] + right[2] + up[2]);
-    glTexCoord2f(texU, 0);
-    glVertex3d(at[0] + right[0] - up[0], at[1] + right[1] - up[1], at[2] + right[2] - up[2]);
-    glTexCoord2f(0, 0);
-    glVertex3d(at[0] - right[0] - up[0], at[1] - right[1] - up[1], at[2] - right[2] - up[2]);
+    double c[3], s[3];
+    for (int axis = 0; axis < 3; axis++) {
+        const double radians = degrees[axis] * (M_PI / 180.0);
+        c[axis] = std::cos(radians);
+        s[axis] = std::sin(radians);
+    }
+    // Rx * Ry * Rz
+    const double m[9] = {
+        c[1] * c[2],                       -c[1] * s[2],                      s[1],
+        s[0] * s[1] * c[2] + c[0] * s[2],  -s[0] * s[1] * s[2] + c[0] * c[2], -s[0] * c[1],
+        -c[0] * s[1] * c[2] + s[0] * s[2], c[0] * s[1] * s[2] + s[0] * c[2],  c[0] * c[1],
+    };
+    std::copy(m, m + 9, turn);
+}
+
+// One camera-facing quad around `at`: half-width `right`, half-height
+// `up`, turned by `turn` (null: unturned) about the system's origin.
+static void spriteQuad(const double *at, const double *right, const double *up, const double *turn,
+                       float texU, float texV)
+{
+    const float texCoords[4][2] = {{0, texV}, {texU, texV}, {texU, 0}, {0, 0}};
+    const double signs[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
+    for (int corner = 0; corner < 4; corner++) {
+        double p[3];
+        for (int axis = 0; axis < 3; axis++)
+            p[axis] = at[axis] + signs[corner][0] * right[axis] + signs[corner][1] * up[axis];
+        if (turn) {
+            const double q[3] = {p[0], p[1], p[2]};
+            for (int row = 0; row < 3; row++)
+                p[row] = turn[3 * row] * q[0] + turn[3 * row + 1] * q[1] + turn[3 * row + 2] * q[2];
+        }
+        glTexCoord2f(texCoords[corner][0], texCoords[corner][1]);
+        glVertex3d(p[0], p[1], p[2]);
+    }
 }
 
 void particles_draw(ParticleSystem *ps)
@@ -437,11 +464,8 @@ void particles_draw(ParticleSystem *ps)
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
     const double right[3] = {m[0], m[4], m[8]};
     const double up[3] = {m[1], m[5], m[9]};
-    const int living = sortByDepth(ps, m);
-
-    // Quads of unturned particles share one glBegin; a turned one needs
-    // its own matrix, which cannot change between glBegin and glEnd.
-    bool open = false;
+    const int living = particles_depth_order(ps, m);
+    glBegin(GL_QUADS);
     for (int i = 0; i < living; i++) {
         const Particle *p = particle_at(ps, ps->depthOrder[i].index);
         double width;
@@ -453,31 +477,15 @@ void particles_draw(ParticleSystem *ps)
         }
         const double R[3] = {right[0] * width, right[1] * width, right[2] * width};
         const double U[3] = {up[0] * p->size, up[1] * p->size, up[2] * p->size};
-        const double *turn = p->rotation;
-        const bool turned = turn[0] != 0 || turn[1] != 0 || turn[2] != 0;
-        if (turned && open) {
-            glEnd();
-            open = false;
-        }
-        if (turned) {
-            glPushMatrix();
-            glRotated(turn[0], 1, 0, 0);
-            glRotated(turn[1], 0, 1, 0);
-            glRotated(turn[2], 0, 0, 1);
-            glBegin(GL_QUADS);
-        } else if (!open) {
-            glBegin(GL_QUADS);
-            open = true;
-        }
+        const double *degrees = p->rotation;
+        double turn[9];
+        const bool turned = degrees[0] != 0 || degrees[1] != 0 || degrees[2] != 0;
+        if (turned)
+            turnMatrix(degrees, turn);
         glColor4dv(p->colour);
-        spriteQuad(p->position, R, U, ps->texU, ps->texV);
-        if (turned) {
-            glEnd();
-            glPopMatrix();
-        }
+        spriteQuad(p->position, R, U, turned ? turn : nullptr, ps->texU, ps->texV);
     }
-    if (open)
-        glEnd();
+    glEnd();
     drawEnd(texture, ps->depthOff);
 }
 

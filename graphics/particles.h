@@ -130,6 +130,10 @@ void particles_generate(ParticleSystem *ps);
 void particles_update(ParticleSystem *ps);
 // Draws the living particles as camera-facing quads, back to front.
 void particles_draw(ParticleSystem *ps);
+// The first step of drawing: fills ps->depthOrder with the living
+// particles seen through `modelview` (column-major), farthest first, and
+// returns how many there are.
+int particles_depth_order(ParticleSystem *ps, const float *modelview);
 // Frees every particle.
 void particles_clear(ParticleSystem *ps);
 

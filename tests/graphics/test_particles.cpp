@@ -353,27 +353,41 @@ TEST_F(ParticleEngineTest, SpritesAreDrawnFarthestFirst)
 }
 
 // The rotation turns the sprite about the system's origin, not about the
-// particle: a quarter turn about z takes (2, 0, 0) to (0, 2, 0).
+// particle: a quarter turn about z takes (2, 0, 0) to (0, 2, 0). Turns
+// about all three axes match glRotated about x, then y, then z.
 TEST_F(ParticleEngineTest, RotationTurnsTheSpriteAboutTheOrigin)
 {
-    ParticleSystem *ps = particles("rate=0; initialParticles=2;",
-                                   "x = 2; y = 0; z = -n; rz = if(n, 0, 90); size = 0.5;");
+    ParticleSystem *ps = particles("rate=0; initialParticles=3;",
+                                   "last = equal(n, 2); x = if(last, 1, 2); y = if(last, 2, 0);"
+                                   "z = if(last, 3, -n); rx = last*30; ry = last*45;"
+                                   "rz = if(last, 60, if(n, 0, 90)); size = 0.5;");
     frame(ps, 0);
     draw(ps);
     std::vector<RecordedShape> quads = glRecorder.quads();
-    ASSERT_EQ(quads.size(), 2u);
-    auto centre = [](const RecordedShape &quad, int axis) {
-        double sum = 0;
-        for (const RecordedVertex &v : quad.vertices)
-            sum += axis ? v.y : v.x;
-        return sum / 4;
-    };
-    // The unturned particle 1 is farther and drawn first.
-    EXPECT_NEAR(centre(quads[0], 0), 2, 1e-12);
-    EXPECT_NEAR(centre(quads[0], 1), 0, 1e-12);
-    EXPECT_NEAR(centre(quads[1], 0), 0, 1e-12);
-    EXPECT_NEAR(centre(quads[1], 1), 2, 1e-12);
+    ASSERT_EQ(quads.size(), 3u);
     EXPECT_EQ(glRecorder.modelviewDepth(), 0);
+
+    // The reference turn, from the recorder's own glRotated.
+    glRotated(30, 1, 0, 0);
+    glRotated(45, 0, 1, 0);
+    glRotated(60, 0, 0, 1);
+    float m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const double p[3] = {1, 2, 3};
+    double turned[3];
+    for (int row = 0; row < 3; row++)
+        turned[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2];
+
+    // Drawn farthest first: the unturned particle 1, then 0, then 2.
+    const double centres[3][3] = {{2, 0, -1}, {0, 2, 0}, {turned[0], turned[1], turned[2]}};
+    for (int q = 0; q < 3; q++) {
+        for (int axis = 0; axis < 3; axis++) {
+            double sum = 0;
+            for (const RecordedVertex &v : quads[q].vertices)
+                sum += axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+            EXPECT_NEAR(sum / 4, centres[q][axis], 1e-6) << q << ", " << axis;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
