@@ -1,4 +1,4 @@
-// The bundled example demo plays from start to end without an error or a
+// The bundled example demos play from start to end without an error or a
 // warning, in a normal and in a debug run. Recording at a few frames a
 // second plays its whole length in little time.
 #include <fstream>
@@ -14,14 +14,15 @@ static std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Plays a copy of the showcase with `settings` in a script read after its
-// own, and returns the exit code, standard error and the trace log.
-static int playShowcase(const std::string &settings, int timeoutSeconds, std::string *err,
-                        std::string *log)
+// Plays a copy of examples/`example` with `settings` in a script read
+// after its own, and returns the exit code, standard error and the trace
+// log.
+static int playExample(const std::string &example, const std::string &settings,
+                       int timeoutSeconds, std::string *err, std::string *log)
 {
     ScratchDirectory start;
-    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/showcase " + start.path() + "/run", nullptr,
-               nullptr);
+    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/" + example + " " + start.path() + "/run",
+               nullptr, nullptr);
     start.write("run/data/zz_test.glm", "sound 0\nrecord 1\n" + settings + "\n");
     int code = runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 timeout " +
                               std::to_string(timeoutSeconds) + " " + engine + " run",
@@ -33,7 +34,7 @@ static int playShowcase(const std::string &settings, int timeoutSeconds, std::st
 TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(playExample("showcase", "record_fps 4", 120, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -45,7 +46,26 @@ TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(playExample("showcase", "record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ParticlesExample, PlaysToTheEndWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("particles", "record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ParticlesExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("particles", "record_fps 2\ndebug 1", 30, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
