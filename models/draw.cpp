@@ -44,8 +44,18 @@ struct Batch {
     std::vector<float> positions, normals, texCoords, lightVectors, binormals, tangents;
     std::vector<GLint> firsts;       // first corner of each polygon
     std::vector<GLsizei> counts;     // corners of each polygon
-    bool allTriangles = true;
+    std::vector<GLuint> triangleCorners;  // filled polygons split in triangles
     GLsizei corners = 0;
+    // Empties the batch but keeps the arrays' memory for the next one.
+    void clear()
+    {
+        for (std::vector<float> *array : {&positions, &normals, &texCoords, &lightVectors, &binormals, &tangents})
+            array->clear();
+        firsts.clear();
+        counts.clear();
+        triangleCorners.clear();
+        corners = 0;
+    }
 };
 
 static Batch batch;
@@ -59,7 +69,6 @@ static void gatherPolygon(const ModelMesh *mesh, const ModelPolygon *polygon, co
 {
     batch.firsts.push_back(batch.corners);
     batch.counts.push_back(polygon->cornerCount);
-    batch.allTriangles = batch.allTriangles && polygon->cornerCount == 3;
     batch.corners += polygon->cornerCount;
     for (uint16_t c = 0; c < polygon->cornerCount; c++) {
         const ModelCorner &corner = polygon->corners[c];
@@ -129,20 +138,39 @@ static void passArrays(const Pass &pass, bool enable)
     attributeArray(pass.tangentAttribute, batch.tangents, enable);
 }
 
-// Draws the gathered polygons: triangles in one call, other polygons as
-// GL_POLYGON primitives of one multi-draw.
+// Whether polygons are filled on both sides (not drawn as lines or points).
+static bool polygonsFilled()
+{
+    GLint modes[2];
+    glGetIntegerv(GL_POLYGON_MODE, modes);
+    return modes[0] == GL_FILL && modes[1] == GL_FILL;
+}
+
+// Draws the gathered polygons in one call. Filled, each polygon of n
+// corners c0 .. cn-1 goes as the triangles (c[i+1], c[i+2], c0): a triangle
+// takes its flat colour from its last corner and a polygon from its first,
+// and this is the fan a polygon is split into, so the pixels are the same
+// as glBegin(GL_POLYGON) gives. As lines or points the polygons stay
+// polygons, so that no inner edge shows.
 static void flushBatch(const Pass &pass)
 {
     if (batch.counts.empty())
         return;
     passArrays(pass, true);
-    if (batch.allTriangles)
-        glDrawArrays(GL_TRIANGLES, 0, batch.corners);
-    else
+    if (polygonsFilled()) {
+        std::vector<GLuint> &indices = batch.triangleCorners;
+        for (size_t p = 0; p < batch.counts.size(); p++) {
+            GLuint first = static_cast<GLuint>(batch.firsts[p]);
+            for (GLsizei i = 0; i + 2 < batch.counts[p]; i++)
+                indices.insert(indices.end(), {first + i + 1, first + i + 2, first});
+        }
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
+    } else {
         glMultiDrawArrays(GL_POLYGON, batch.firsts.data(), batch.counts.data(),
                           static_cast<GLsizei>(batch.counts.size()));
+    }
     passArrays(pass, false);
-    batch = Batch();
+    batch.clear();
 }
 
 static void emitPolygon(const ModelMesh *mesh, const ModelPolygon *polygon, const Pass &pass)

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,14 @@ static char *copyString(const char *text)
 bool sameName(const char *a, const char *b)
 {
     return a && b && strcasecmp(a, b) == 0;
+}
+
+std::string lowerCase(const char *name)
+{
+    std::string lower = name ? name : "";
+    for (char &c : lower)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return lower;
 }
 
 ModelMaterial *newMaterial(const char *name)

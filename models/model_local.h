@@ -1,6 +1,8 @@
 // Helpers the two model readers share; not for the rest of the engine.
 #pragma once
 
+#include <string>
+
 #include "models/model.h"
 
 // A material with the defaults: grey diffuse, shininess 1, map scale 1.
@@ -29,3 +31,7 @@ void dropPolygonsWithMissingVertices(Model3ds *model);
 
 // Whether two names are equal ignoring letter case; null equals nothing.
 bool sameName(const char *a, const char *b);
+
+// The name in lower case, as a key of the name maps the readers look
+// materials up in.
+std::string lowerCase(const char *name);

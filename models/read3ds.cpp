@@ -4,6 +4,8 @@
 // were the chunk's sibling; unknown chunks are skipped.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "models/bytes.h"
 #include "models/model_local.h"
@@ -52,13 +54,16 @@ struct Chunk {
 
 // What a chunk handler works on.
 struct Reader3ds {
-    ByteReader bytes;
-    Model3ds *model;
-    ModelMesh *mesh;           // of the named object being read
-    ModelMaterial *material;   // being read
-    float *color;              // of the colour chunk being read
-    float *percent;            // of the percentage chunk being read
-    int depth;                 // chunks being read, one inside the other
+    ByteReader bytes = {};
+    Model3ds *model = nullptr;
+    ModelMesh *mesh = nullptr;         // of the named object being read
+    ModelMaterial *material = nullptr; // being read
+    float *color = nullptr;            // of the colour chunk being read
+    float *percent = nullptr;          // of the percentage chunk being read
+    int depth = 0;                     // chunks being read, one inside the other
+    // Materials read so far by lower-case name, the most recent of a name
+    // (the first from the head of the list).
+    std::unordered_map<std::string, ModelMaterial *> materialsByName;
 };
 
 // Returns false when the chunk was not handled, so that the caller skips it.
@@ -224,19 +229,17 @@ static void readFaces(Reader3ds *reader, const Chunk &chunk)
     }
 }
 
-static ModelMaterial *findMaterial(const Model3ds *model, const char *name)
+static ModelMaterial *findMaterial(const Reader3ds *reader, const char *name)
 {
-    for (ModelMaterial *material = model->materials; material; material = material->next)
-        if (sameName(material->name, name))
-            return material;
-    return nullptr;
+    auto found = reader->materialsByName.find(lowerCase(name));
+    return found == reader->materialsByName.end() ? nullptr : found->second;
 }
 
 static void readFaceMaterial(Reader3ds *reader, const Chunk &chunk)
 {
     char name[NAME_SIZE];
     readString(&reader->bytes, chunk.end, name, sizeof(name));
-    ModelMaterial *material = findMaterial(reader->model, name);
+    ModelMaterial *material = findMaterial(reader, name);
     int32_t count = readCount(reader, chunk, 2);
     ModelMesh *mesh = reader->mesh;
     for (int32_t i = 0; i < count; i++) {
@@ -296,6 +299,7 @@ static bool readSceneChunk(Reader3ds *reader, const Chunk &chunk)
         material->next = reader->model->materials;
         reader->model->materials = material;
         reader->model->materialCount++;
+        reader->materialsByName[lowerCase(material->name)] = material;
         return true;
     }
     default:
@@ -327,7 +331,7 @@ static void applyUvMaps(Model3ds *model)
 
 Model3ds *readModel3ds(const uint8_t *data, size_t size)
 {
-    Reader3ds reader = {};
+    Reader3ds reader;
     reader.bytes = byteReader(data, size);
     if (size < CHUNK_HEADER_SIZE || readU16LE(&reader.bytes) != CHUNK_MAIN)
         return nullptr;

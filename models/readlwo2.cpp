@@ -4,6 +4,8 @@
 // are read, everything else is skipped.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "models/bytes.h"
@@ -67,10 +69,13 @@ static ModelMesh *currentMesh(ReaderLwo2 *reader)
 // ---------------------------------------------------------------------------
 // Geometry
 
+// Corners hold 16-bit indices, and 0xFFFF stands for any index beyond: a
+// layer keeps at most 65535 points, so that 0xFFFF names none of them.
 static void readPoints(ReaderLwo2 *reader, size_t end)
 {
     ModelMesh *mesh = currentMesh(reader);
-    setVertexCount(mesh, static_cast<int32_t>(bytesLeft(&reader->bytes, end) / 12));
+    size_t count = bytesLeft(&reader->bytes, end) / 12;
+    setVertexCount(mesh, static_cast<int32_t>(count < 0xFFFF ? count : 0xFFFF));
     for (int32_t i = 0; i < mesh->vertexCount; i++)
         for (float &coordinate : mesh->vertices[i].position)
             coordinate = readFloatBE(&reader->bytes);
@@ -324,27 +329,23 @@ static void applyUvMaps(ModelMesh *mesh)
 // ---------------------------------------------------------------------------
 // Materials through tags and clips
 
-static ModelTag *tagAt(const Model3ds *model, int32_t index)
-{
-    if (index < 0 || index >= model->tagCount)
-        return nullptr;
-    ModelTag *tag = model->tags;
-    for (int32_t i = model->tagCount - 1; tag && i > index; i--)
-        tag = tag->next;
-    return tag;
-}
-
 static void resolveMaterials(Model3ds *model)
 {
-    for (ModelTag *tag = model->tags; tag; tag = tag->next)
-        for (ModelMaterial *material = model->materials; material && !tag->material;
-             material = material->next)
-            if (sameName(material->name, tag->name))
-                tag->material = material;
-    // Tags looked up by index once, not once per polygon.
+    // Names and clip indices are looked up in maps that keep the first entry
+    // from the head, so that files of many tags and surfaces take linear time.
+    std::unordered_map<std::string, ModelMaterial *> byName;
+    for (ModelMaterial *material = model->materials; material; material = material->next)
+        byName.emplace(lowerCase(material->name), material);
+    for (ModelTag *tag = model->tags; tag; tag = tag->next) {
+        auto found = byName.find(lowerCase(tag->name));
+        tag->material = found == byName.end() ? nullptr : found->second;
+    }
+    // The material of each tag index, in one walk over the list: the
+    // entry at position p from the head has index tagCount - 1 - p.
     std::vector<ModelMaterial *> tagMaterials(model->tagCount, nullptr);
-    for (int32_t i = 0; i < model->tagCount; i++)
-        tagMaterials[i] = tagAt(model, i)->material;
+    int32_t index = model->tagCount;
+    for (const ModelTag *tag = model->tags; tag; tag = tag->next)
+        tagMaterials[--index] = tag->material;
     for (int32_t m = 0; m < model->meshCount; m++) {
         ModelMesh *mesh = &model->meshes[m];
         for (int32_t j = 0; j < mesh->polygonCount; j++) {
@@ -353,14 +354,15 @@ static void resolveMaterials(Model3ds *model)
                 mesh->polygons[j].material = tag >= 0 && tag < model->tagCount ? tagMaterials[tag] : nullptr;
         }
     }
+    std::unordered_map<int32_t, const ModelClip *> clips;
+    for (const ModelClip *clip = model->clips; clip; clip = clip->next)
+        clips.emplace(clip->index, clip);
     for (ModelMaterial *material = model->materials; material; material = material->next) {
         if (material->texture == 0)
             continue;
-        const ModelClip *clip = model->clips;
-        while (clip && clip->index != material->texture)
-            clip = clip->next;
-        if (clip)
-            material->textureFile = strdup(clip->file);
+        auto clip = clips.find(material->texture);
+        if (clip != clips.end())
+            material->textureFile = strdup(clip->second->file);
         else
             material->texture = 0;
     }
