@@ -12,6 +12,7 @@
 #include "sections/images.h"
 #include "sections/postfx.h"
 #include "sections/repeat.h"
+#include "sections/particles.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -65,10 +66,13 @@ const SectionType sectionTypes[] = {
     TYPE("objectShader"),
     TYPE("objectShader2"),
     TYPE("objectMatrix"),
-    TYPE("particleMatrix2"),     // particles and rays
-    TYPE("particleTex2"),
-    TYPE("ray"),
-    TYPE("rayMatrix"),
+    // particles and rays
+    {"particleMatrix2", noOperation, particleMatrix2Load, particleMatrix2Init, particleMatrix2Exec,
+     particleMatrix2End},
+    {"particleTex2", noOperation, particleTex2Load, particleTex2Init, particleTex2Exec,
+     particleTex2End},
+    {"ray", noOperation, rayLoad, noOperation, rayExec, noOperation},
+    {"rayMatrix", noOperation, rayMatrixLoad, rayMatrixInit, rayMatrixExec, rayMatrixEnd},
     {"sound", noOperation, soundLoad, soundInit, soundExec, soundEnd},   // music and beat
     // capture buffers, FBOs and GLSL programs
     {"saveBuffer", noOperation, saveBufferLoad, noOperation, saveBufferExec, noOperation},

@@ -139,18 +139,6 @@ static int loadPicture(int flags)
     return texture;
 }
 
-// The texture of capture buffer `number`, truncated toward zero, or -1
-// after reporting a number that selects none of the ten buffers.
-static int captureBuffer(float number)
-{
-    if (!(number > -1.0f && number < RTT_BUFFER_COUNT)) {
-        sectionError("Invalid capture buffer %g: the buffers are 0 to %d", number,
-                     RTT_BUFFER_COUNT - 1);
-        return -1;
-    }
-    return fbos.rttBuffer[static_cast<int>(number)];
-}
-
 // image and image2: exactly two params whose first is 1 select the capture
 // buffer named by the second; otherwise the image file is shown.
 static int imagePicture()

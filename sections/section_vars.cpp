@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "graphics/fbo.h"
 #include "kernel/log.h"
 
 void *allocateSectionVars(size_t size)
@@ -60,4 +61,17 @@ int wholeUnits(double value)
         return 0;
     return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN),
                                        static_cast<double>(INT_MAX)));
+}
+
+bool checkCaptureBuffer(float number)
+{
+    if (number > -1.0f && number < RTT_BUFFER_COUNT)
+        return true;
+    sectionError("Invalid capture buffer %g: the buffers are 0 to %d", number, RTT_BUFFER_COUNT - 1);
+    return false;
+}
+
+int captureBuffer(float number)
+{
+    return checkCaptureBuffer(number) ? fbos.rttBuffer[static_cast<int>(number)] : -1;
 }

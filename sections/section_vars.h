@@ -42,3 +42,11 @@ double formulaValue(const ExprDriver *driver, const char *name, double fallback)
 // count from a param); values no int holds are clamped and NaN gives 0, so
 // the conversion stays defined.
 int wholeUnits(double value);
+
+// Whether `number`, truncated toward zero, selects one of the ten capture
+// buffers; reports the number otherwise.
+bool checkCaptureBuffer(float number);
+
+// The texture of capture buffer `number`, or -1 after checkCaptureBuffer
+// reported it.
+int captureBuffer(float number);

@@ -31,31 +31,23 @@ static int playExample(const std::string &example, const std::string &settings,
     return code;
 }
 
-TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
+struct ExampleRun {
+    const char *example;
+    // Seconds a debug run needs to reach its end, where it pauses.
+    int debugSeconds;
+};
+
+std::ostream &operator<<(std::ostream &stream, const ExampleRun &run)
 {
-    std::string err, log;
-    EXPECT_EQ(playExample("showcase", "record_fps 4", 120, &err, &log), 0);
-    EXPECT_EQ(err, "");
-    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
-    EXPECT_EQ(log.find("rror"), std::string::npos);
-    EXPECT_EQ(log.find("arning"), std::string::npos);
+    return stream << run.example;
 }
 
-// A debug run pauses at the end instead of quitting, so it is stopped once
-// it has had time to get there.
-TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
-{
-    std::string err, log;
-    EXPECT_EQ(playExample("showcase", "record_fps 2\ndebug 1", 30, &err, &log), 124);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(log.find("rror"), std::string::npos);
-    EXPECT_EQ(log.find("arning"), std::string::npos);
-}
+class ExampleTest : public ::testing::TestWithParam<ExampleRun> {};
 
-TEST(ShadersExample, PlaysToTheEndWithoutAnErrorOrWarning)
+TEST_P(ExampleTest, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playExample("shaders", "record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(playExample(GetParam().example, "record_fps 4", 180, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -63,31 +55,22 @@ TEST(ShadersExample, PlaysToTheEndWithoutAnErrorOrWarning)
     EXPECT_EQ(log.find("not found in vs"), std::string::npos) << "every uniform reaches its program";
 }
 
-TEST(ShadersExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+// A debug run pauses at the end instead of quitting, so it is stopped once
+// it has had time to get there.
+TEST_P(ExampleTest, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playExample("shaders", "record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(playExample(GetParam().example, "record_fps 2\ndebug 1", GetParam().debugSeconds,
+                          &err, &log),
+              124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
 }
 
-// The effects are forty seconds of post-effects over a moving picture.
-TEST(EffectsExample, PlaysToTheEndWithoutAnErrorOrWarning)
-{
-    std::string err, log;
-    EXPECT_EQ(playExample("effects", "record_fps 2", 180, &err, &log), 0);
-    EXPECT_EQ(err, "");
-    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
-    EXPECT_EQ(log.find("rror"), std::string::npos);
-    EXPECT_EQ(log.find("arning"), std::string::npos);
-}
-
-TEST(EffectsExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
-{
-    std::string err, log;
-    EXPECT_EQ(playExample("effects", "record_fps 2\ndebug 1", 40, &err, &log), 124);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(log.find("rror"), std::string::npos);
-    EXPECT_EQ(log.find("arning"), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest,
+                         ::testing::Values(ExampleRun{"showcase", 30}, ExampleRun{"shaders", 30},
+                                           ExampleRun{"effects", 40}, ExampleRun{"particles", 30}),
+                         [](const ::testing::TestParamInfo<ExampleRun> &info) {
+                             return std::string(info.param.example);
+                         });
