@@ -5,10 +5,11 @@
 // the display in DISPLAY (Xvfb with llvmpipe).
 //
 // Both sides are timed the same way, by the modification times of their
-// frame files: from the file of frame WARM_UP to the last one. That leaves
-// out the engine's start-up and loading and its first frames. Each side
+// frame files from frame WARM_UP to the last, which leaves out the engine's
+// start-up and loading and its first frames. Each side
 // keeps its best of a few runs, which take turns, as the machine is shared.
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <SDL/SDL.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,6 +101,8 @@ static double modified(const std::string &run, int frame)
 }
 
 // Frames per second between the files of frame WARM_UP and the last frame.
+// (File times are as coarse as the kernel's clock tick, a few
+// milliseconds, so single frames cannot be timed this way.)
 static double filesFps(const std::string &run)
 {
     return (FRAMES - 1 - WARM_UP) / (modified(run, FRAMES - 1) - modified(run, WARM_UP));
@@ -123,18 +126,20 @@ static double engineFps(const std::string &run, int compress)
     return filesFps(run);
 }
 
+// Filtered as the engine filters its pictures: mipmapped, linear.
 static GLuint uploadPicture()
 {
     std::vector<uint8_t> pixels = picture();
     GLuint texture;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, PICTURE, PICTURE, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 pixels.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGB, PICTURE, PICTURE, GL_RGB, GL_UNSIGNED_BYTE,
+                      pixels.data());
     return texture;
 }
 
@@ -222,8 +227,8 @@ int main()
     gl_shutdown();
     system(("rm -rf '" + std::string(made) + "'").c_str());
 
-    printf("Recording 640 x 480 frames (best of %d runs, frames %d to %d timed)\n", TRIES,
-           WARM_UP, FRAMES - 1);
+    printf("Recording 640 x 480 frames (frames %d to %d timed, best of %d runs)\n", WARM_UP,
+           FRAMES - 1, TRIES);
     printf("%-36s %10s %8s\n", "", "frames/s", "ratio");
     printf("%-36s %10.1f %8s\n", "bare loop: draw, read, one fwrite", bare, "1.00");
     printf("%-36s %10.1f %8.2f\n", "engine, raw TGA", raw, raw / bare);
