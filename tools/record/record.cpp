@@ -406,8 +406,10 @@ static std::vector<Music> demoMusic(const json &demo, const std::string &runDire
         double playFrom = std::max(start, from), playTo = std::min(end, to);
         if (playTo <= playFrom)
             continue;
-        music.push_back({runDirectory + "/" + section["strings"][0].get<std::string>(),
-                         playFrom - start, playFrom - from, playTo - playFrom});
+        // Names are relative to the run directory, as the engine opens them.
+        std::string file = section["strings"][0].get<std::string>();
+        music.push_back({file[0] == '/' ? file : runDirectory + "/" + file, playFrom - start,
+                         playFrom - from, playTo - playFrom});
     }
     return music;
 }
