@@ -11,6 +11,7 @@
 
 #include "graphics/texture.h"
 #include "graphics/video.h"
+#include "kernel/capture.h"
 #include "kernel/log.h"
 #include "kernel/script.h"
 #include "net/sockets.h"
@@ -172,6 +173,8 @@ void benchmarkScore(char *text, int size)
 
 void engineShutdown()
 {
+    // Frames still on their way to disk are part of the recording.
+    finishRecording();
     if (demoSystem.sound)
         stopSound();
     gl_shutdown();

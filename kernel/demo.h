@@ -88,7 +88,8 @@ void startKernel(int argc, char **argv, bool keepCameraFile);
 // Defaults, run directory and scripts.
 void initKernel();
 
-// Releases sound, video, network and SDL in that order. Safe to call more
+// Waits for the recorded frames to be written, then releases sound, video,
+// network and SDL in that order. Safe to call more
 // than once and before anything was started.
 void engineShutdown();
 

@@ -157,6 +157,48 @@ TEST(Engine, RecordsEveryFrameAtTheRecordingRate)
     EXPECT_EQ(frames[0], frames[1]);
 }
 
+// With --frame-fd the frames go one after another down the descriptor, as
+// the bytes their files would hold, all of them even though the engine
+// quits right after the last; "video/" stays empty.
+TEST(Engine, SendsRecordedFramesToADescriptorInOrder)
+{
+    ScratchDirectory start;
+    writeDemo(start, "run", "record 1\nrecord_fps 10\ndemo_end 1.95", "",
+              "start 0\nend 1\n");
+    start.write("run/video/.keep", "");
+    std::string err;
+    ASSERT_EQ(runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 " + engine +
+                             " --frame-fd 3 run 3>frames",
+                         nullptr, &err),
+              0)
+        << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(listDirectory(start.path() + "/run/video").size(), 0u);
+    const size_t frameBytes = 18 + 640 * 480 * 3;
+    std::string frames = readFile(start.path() + "/frames");
+    ASSERT_EQ(frames.size(), 20 * frameBytes);
+    // The loading screen for the first ten frames, then the cleared window.
+    size_t centre = 18 + (240 * 640 + 320) * 3;
+    for (int n = 0; n < 20; n++) {
+        EXPECT_EQ(frames.substr(n * frameBytes, 3), std::string("\0\0\2", 3)) << n;
+        EXPECT_EQ(frames.substr(n * frameBytes + centre, 3),
+                  n < 10 ? std::string("\xff\x00\x00", 3) : std::string(3, '\0'))
+            << n;
+    }
+}
+
+TEST(Engine, RefusesAFrameDescriptorThatIsNotOpen)
+{
+    ScratchDirectory start;
+    writeDemo(start, "run", "record 1\ndemo_end 0.2", "");
+    std::string err;
+    EXPECT_EQ(runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 " + engine +
+                             " --frame-fd 9 run 9>&-",
+                         nullptr, &err),
+              1);
+    EXPECT_NE(err.find("Error: Frame descriptor '9' cannot be written\n"), std::string::npos) << err;
+}
+
 TEST(Engine, WithoutAVideoDirectoryFramesAreSkipped)
 {
     ScratchDirectory start;

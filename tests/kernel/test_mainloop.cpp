@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#include <GL/gl.h>
+
+#include <fstream>
+#include <iterator>
+
 #include "graphics/video.h"
+#include "kernel/capture.h"
 #include "kernel/demo.h"
 #include "kernel/loading.h"
 #include "kernel/section.h"
@@ -149,6 +155,67 @@ TEST_F(MainLoopTest, ScreenshotsTakeTheFirstFreeName)
     EXPECT_EQ(ftell(third), 18 + 640 * 480 * 3);
     fclose(third);
     EXPECT_EQ(demoSystem.keys[SDLK_s], 0);
+    ASSERT_EQ(chdir(previous), 0);
+}
+
+static std::string readFile(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Frame n: a colour of its own with a white bar at x = 20 n, so that no
+// two frames are alike and the run-length encoder meets runs and edges.
+static void drawNumberedFrame(int n)
+{
+    glClearColor(n * 0.05f, 1.0f - n * 0.05f, 0.5f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(20 * n, 0, 7, 480);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+// The file the window would give if written right now, in the foreground.
+static std::string windowAsFile(const std::string &path, int compress)
+{
+    std::vector<uint8_t> pixels(640 * 480 * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    writeTGA(path.c_str(), pixels.data(), 640, 480, compress);
+    return readFile(path);
+}
+
+// More frames than the writer has buffers, recorded as fast as they can be
+// drawn, and the engine shut down right after the last one: every frame
+// is on disk under its own number, as the foreground writer writes it.
+TEST_F(MainLoopTest, RecordedFramesAreWrittenInOrderAndAllBeforeShutDownEnds)
+{
+    enum { FRAMES = 12 };
+    ScratchDirectory scratch;
+    scratch.write("video/.keep", "");
+    char previous[4096];
+    ASSERT_TRUE(getcwd(previous, sizeof(previous)));
+    ASSERT_EQ(chdir(scratch.path().c_str()), 0);
+    for (int compress = 0; compress < 2; compress++) {
+        demoSystem.compress_tga = compress;
+        std::vector<std::string> expected;
+        for (int n = 0; n < FRAMES; n++) {
+            drawNumberedFrame(n);
+            expected.push_back(windowAsFile("expected.tga", compress));
+            demoSystem.frameCount = n;
+            recordFrame();
+        }
+        finishRecording();
+        for (int n = 0; n < FRAMES; n++) {
+            char name[32];
+            snprintf(name, sizeof(name), "video/%08d.tga", n);
+            EXPECT_TRUE(readFile(name) == expected[n]) << name << " compress " << compress;
+        }
+        EXPECT_NE(access("video/00000012.tga", F_OK), 0);
+    }
+    demoSystem.compress_tga = 0;
     ASSERT_EQ(chdir(previous), 0);
 }
 
