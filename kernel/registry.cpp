@@ -5,6 +5,7 @@
 #include "kernel/loading.h"
 #include "sections/cameras.h"
 #include "sections/images.h"
+#include "sections/particles.h"
 #include "sound/music.h"
 
 // Operations a type does not need, and those of types not built yet.
@@ -54,10 +55,13 @@ const SectionType sectionTypes[] = {
     TYPE("objectShader"),
     TYPE("objectShader2"),
     TYPE("objectMatrix"),
-    TYPE("particleMatrix2"),     // particles and rays
-    TYPE("particleTex2"),
-    TYPE("ray"),
-    TYPE("rayMatrix"),
+    // particles and rays
+    {"particleMatrix2", noOperation, particleMatrix2Load, particleMatrix2Init, particleMatrix2Exec,
+     particleMatrix2End},
+    {"particleTex2", noOperation, particleTex2Load, particleTex2Init, particleTex2Exec,
+     particleTex2End},
+    {"ray", noOperation, rayLoad, noOperation, rayExec, noOperation},
+    {"rayMatrix", noOperation, rayMatrixLoad, rayMatrixInit, rayMatrixExec, rayMatrixEnd},
     {"sound", noOperation, soundLoad, soundInit, soundExec, soundEnd},   // music and beat
     TYPE("saveBuffer"),          // capture buffers, FBOs and GLSL programs
     TYPE("renderBuffer"),

@@ -6,7 +6,6 @@
 #include <SDL/SDL_keysym.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "expr/driver.h"
@@ -138,18 +137,6 @@ static int loadPicture(int flags)
         tex_properties(texture, flags);
     tex_upload(texture, 1);
     return texture;
-}
-
-// The texture of capture buffer `number`, truncated toward zero, or -1
-// after reporting a number that selects none of the ten buffers.
-static int captureBuffer(float number)
-{
-    if (!(number > -1.0f && number < RTT_BUFFER_COUNT)) {
-        sectionError("Invalid capture buffer %g: the buffers are 0 to %d", number,
-                     RTT_BUFFER_COUNT - 1);
-        return -1;
-    }
-    return fbos.rttBuffer[static_cast<int>(number)];
 }
 
 // image and image2: exactly two params whose first is 1 select the capture
@@ -304,16 +291,6 @@ static void setFormulaInput(ExprDriver *driver, const char *name, double value)
 {
     if (double *variable = driverVariable(driver, name))
         *variable = value;
-}
-
-// A size from a formula in whole units, truncated toward zero; values no
-// int holds are clamped so that the conversion stays defined.
-static int wholeUnits(double value)
-{
-    if (value != value)
-        return 0;
-    return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN),
-                                       static_cast<double>(INT_MAX)));
 }
 
 void image2Exec()

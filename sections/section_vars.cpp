@@ -1,8 +1,11 @@
 // Private data and formula drivers of section types.
 #include "sections/section_vars.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "graphics/fbo.h"
 #include "kernel/log.h"
 
 void *allocateSectionVars(size_t size)
@@ -46,4 +49,25 @@ double formulaValue(const ExprDriver *driver, const char *name, double fallback)
     if (driver->variables)
         getValue(driver->variables, name, &value);
     return value;
+}
+
+int wholeUnits(double value)
+{
+    if (value != value)
+        return 0;
+    return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN),
+                                       static_cast<double>(INT_MAX)));
+}
+
+bool checkCaptureBuffer(float number)
+{
+    if (number > -1.0f && number < RTT_BUFFER_COUNT)
+        return true;
+    sectionError("Invalid capture buffer %g: the buffers are 0 to %d", number, RTT_BUFFER_COUNT - 1);
+    return false;
+}
+
+int captureBuffer(float number)
+{
+    return checkCaptureBuffer(number) ? fbos.rttBuffer[static_cast<int>(number)] : -1;
 }

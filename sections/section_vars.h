@@ -26,3 +26,16 @@ void initSectionFormula(ExprDriver *driver, int first, int count);
 // The value the formula assigned to `name`, or `fallback` when it never
 // names it.
 double formulaValue(const ExprDriver *driver, const char *name, double fallback);
+
+// A number in whole units, truncated toward zero (a size from a formula, a
+// count from a param); values no int holds are clamped and NaN gives 0, so
+// the conversion stays defined.
+int wholeUnits(double value);
+
+// Whether `number`, truncated toward zero, selects one of the ten capture
+// buffers; reports the number otherwise.
+bool checkCaptureBuffer(float number);
+
+// The texture of capture buffer `number`, or -1 after checkCaptureBuffer
+// reported it.
+int captureBuffer(float number);

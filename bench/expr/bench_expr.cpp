@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/expr/particle_formula.h"
 #include "expr/expr.h"
 
 struct BenchFormula {
@@ -33,14 +34,7 @@ static const BenchFormula benchFormulas[] = {
      "sx = 1 + 0.2*sin(t*4), sy = sx, sz = sx",
      {"t"},
      {"tx", "ty", "tz", "rx", "ry", "rz", "sx", "sy", "sz"}},
-    {"particle",
-     "red = clip(r0 + age*0.5, 0, 1); green = clip(g0 - age*0.25, 0, 1);"
-     "blue = clip(b0 + sin(age*3 + n)*0.2, 0, 1);"
-     "alpha = if(below(age, 1), age, pow(0.5, age - 1));"
-     "x = px + sin(age*3 + n)*0.5; y = py + age*2 - pow(age, 2)*0.5;"
-     "z = pz + cos(age*3 + n)*0.5;"
-     "rx = age*90; ry = n*10; rz = age*45 + n;"
-     "size = clip(1 + age*0.5, 0.5, 2); life = 1 - age/4;",
+    {"particle", PARTICLE_FORMULA,
      "red = clip(r0 + age*0.5, 0, 1), green = clip(g0 - age*0.25, 0, 1),"
      "blue = clip(b0 + sin(age*3 + n)*0.2, 0, 1),"
      "alpha = age < 1 ? age : 0.5^(age - 1),"

@@ -280,3 +280,110 @@ TEST_F(DrawingTest, ACameraSplineMovesTheView)
     double before = frames[2].litCentre(240), after = frames[8].litCentre(240);
     EXPECT_LT(after, before - 20);
 }
+
+// ---------------------------------------------------------------------------
+// Particles and rays. Their sprites are textured with capture buffer 0,
+// which nothing fills here: it is black, so the sprites are black and show
+// on a white background.
+
+// The ten strings of a particleTex2 section after its picture: a burst of
+// two particles placed by `update`, no placement of the system.
+static std::string particleSection(const char *params, const char *update, const char *extra = "")
+{
+    return std::string("[particleTex2]\n") + extra + "param " + params +
+           "\nstring data/quadrants.tga\nstring rate=0; initialParticles=2;\nstring " + update +
+           "\nstring a=1;\nstring b=1;\nstring c=1;\nstring d=1;\n"
+           "string tx=0; ty=0; tz=0;\nstring rx=0; ry=0; rz=0;\nstring sx=1; sy=1; sz=1;\n";
+}
+
+static void writeWhite(const ScratchDirectory &scratch)
+{
+    scratch.write("run/data/.keep", "");
+    writePicture(scratch.path() + "/run/data/white.tga", {white, white, white, white}, false);
+}
+
+// Without a camera, (-0.5, 0.5) is pixel (160, 360): sprites of size 0.1
+// are 24 pixels high and 43 wide each side (times the aspect ratio 4:3).
+TEST_F(DrawingTest, ParticlesAppearWhereTheirFormulaPutsThem)
+{
+    writeWhite(scratch);
+    std::vector<Frame> frames =
+        play(timed("[background]\nstring data/white.tga\n", "start 0\nend 10\nlayer 1\n") +
+             timed(particleSection("0 1 200", "x = if(n, 0.5, -0.5); y = 0.5; z = 0; size = 0.1; alpha = 1;"),
+                   "start 0\nend 10\nlayer 2\n"));
+    ASSERT_FALSE(frames.empty());
+    const Probe probes[] = {{160, 360, black}, {480, 360, black}, {195, 375, black},
+                            {320, 360, white}, {160, 395, white}, {210, 360, white},
+                            {160, 240, white}, {480, 120, white}};
+    for (const Probe &probe : probes)
+        EXPECT_EQ(frames.back().at(probe.x, probe.y), probe.colour) << probe.x << ", " << probe.y;
+}
+
+// Two half-transparent sprites that overlap, depth-tested, seen by a camera
+// at z = 100: the near one (first in the list) must be drawn after the far
+// one, or the depth test throws the far one away where they overlap.
+// Darkening by half twice leaves a quarter of the white; once, a half.
+TEST_F(DrawingTest, ParticlesAreDrawnBackToFront)
+{
+    writeWhite(scratch);
+    spline("camera.spl", "0 0 100 0 0 0 0 0 0 90 1 1000\n0 0 100 0 0 0 0 0 0 90 1 1000\n");
+    std::vector<Frame> frames = play(
+        timed("[background]\nstring data/white.tga\n", "start 0\nend 10\nlayer 1\n") +
+        timed("[camera]\nparam 0\nspline data/camera.spl 1\n", "start 0\nend 10\nlayer 2\n") +
+        timed(particleSection("0 0 200", "x = if(n, -5, 5); y = 0; z = if(n, 0, 20); size = 10; alpha = 0.5;",
+                              "blend ZERO ONE_MINUS_SRC_ALPHA\n"),
+              "start 0\nend 10\nlayer 3\n"));
+    ASSERT_FALSE(frames.empty());
+    const struct {
+        int x;
+        int low, high;
+    } probes[] = {{318, 60, 68}, {285, 124, 132}, {360, 124, 132}, {420, 255, 255}};
+    for (const auto &probe : probes) {
+        Colour colour = frames.back().at(probe.x, 240);
+        EXPECT_GE(colour.r, probe.low) << probe.x << ": " << colour;
+        EXPECT_LE(colour.r, probe.high) << probe.x << ": " << colour;
+    }
+}
+
+// A bolt from (-0.5, -0.25) to (0.5, 0.5) in the clip-space view: pixels
+// (160, 180) to (480, 360). Straight, every point between is lit; jagged
+// and anchored, it still starts and ends at the two points.
+TEST_F(DrawingTest, ALightningBoltJoinsItsTwoSplinePoints)
+{
+    spline("colour.spl", "1 1 1\n1 1 1\n");
+    const struct {
+        const char *name;
+        const char *params;
+        const char *path;
+        bool straight;
+    } cases[] = {
+        {"one segment", "1 1", "-0.5 -0.25 0 0.5 0.5 0 0 3 0 1", true},
+        {"eight jagged segments", "1 8", "-0.5 -0.25 0 0.5 0.5 0 0.05 3 0 1", false},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        spline("bolt.spl", std::string(test.path) + "\n" + test.path + "\n");
+        std::vector<Frame> frames =
+            play(timed(std::string("[ray]\nparam ") + test.params +
+                       "\nspline data/bolt.spl\nspline data/colour.spl\n"));
+        ASSERT_FALSE(frames.empty());
+        const Frame &frame = frames.back();
+        auto litNear = [&](int x, int y) {
+            for (int dy = -3; dy <= 3; dy++)
+                for (int dx = -3; dx <= 3; dx++)
+                    if (!(frame.at(x + dx, y + dy) == black))
+                        return true;
+            return false;
+        };
+        EXPECT_TRUE(litNear(162, 181));
+        EXPECT_TRUE(litNear(478, 359));
+        if (!test.straight)
+            continue;
+        for (double t = 0.1; t < 0.95; t += 0.1) {
+            int x = static_cast<int>(160 + 320 * t), y = static_cast<int>(180 + 180 * t);
+            EXPECT_TRUE(litNear(x, y)) << t;
+            EXPECT_EQ(frame.at(x, y + 30), black) << t;
+        }
+        EXPECT_EQ(frame.at(100, 400), black);
+    }
+}

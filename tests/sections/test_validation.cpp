@@ -15,6 +15,10 @@ struct ValidationCase {
     const char *message;       // empty: the section loads cleanly
 };
 
+// Ten strings, as the particle sections take them.
+#define TEN_STRINGS "string a\nstring b\nstring c\nstring d\nstring e\nstring f\nstring g\n" \
+                    "string h\nstring i\nstring j\n"
+
 static const ValidationCase validationCases[] = {
     {"background", "", "1 string needed"},
     {"image", "", "image: 1 string needed"},
@@ -56,6 +60,21 @@ static const ValidationCase validationCases[] = {
     {"light", "param -1\nspline a.spl\nspline b.spl\n", "Invalid light index"},
     {"light", "param 99999999999\nspline a.spl\nspline b.spl\n", "Invalid light index"},
     {"light", "param 7.9\nspline a.spl\nspline b.spl\n", ""},
+    {"particleTex2", "param 0 1\n" TEN_STRINGS, "at least 3 params needed"},
+    {"particleTex2", "param 0 1 200\nstring a.tga\n", "10 strings needed"},
+    {"particleTex2", "param 12 1 200\n" TEN_STRINGS, "Invalid capture buffer 12: the buffers are 0 to 9"},
+    {"particleTex2", "param 0 1 200 1 10\n" TEN_STRINGS,
+     "Invalid capture buffer 10: the buffers are 0 to 9"},
+    {"ray", "param 1\nspline a.spl\nspline b.spl\n", "2 params needed"},
+    {"ray", "param 1 1\nspline a.spl\n", "2 splines needed"},
+    {"ray", "param 1 70000\nspline a.spl\nspline b.spl\n", "more than 65536 segments"},
+    {"particleMatrix2", TEN_STRINGS, "at least 1 param needed"},
+    {"particleMatrix2", "param 0\nstring a.3ds\n", "10 strings needed"},
+    {"particleMatrix2", "param -1\n" TEN_STRINGS, "Invalid capture buffer -1: the buffers are 0 to 9"},
+    {"rayMatrix", TEN_STRINGS "string k\n", "at least 1 param needed"},
+    {"rayMatrix", "param 0\n" TEN_STRINGS, "11 strings needed"},
+    {"rayMatrix", "param 10\n" TEN_STRINGS "string k\n",
+     "Invalid capture buffer 10: the buffers are 0 to 9"},
 };
 
 class SectionValidation : public KernelTest {};
