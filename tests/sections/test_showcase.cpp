@@ -14,14 +14,15 @@ static std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Plays a copy of the showcase with `settings` in a script read after its
-// own, and returns the exit code, standard error and the trace log.
+// Plays a copy of an example (the showcase unless named) with `settings` in
+// a script read after its own, and returns the exit code, standard error
+// and the trace log.
 static int playShowcase(const std::string &settings, int timeoutSeconds, std::string *err,
-                        std::string *log)
+                        std::string *log, const std::string &example = "showcase")
 {
     ScratchDirectory start;
-    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/showcase " + start.path() + "/run", nullptr,
-               nullptr);
+    runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/" + example + " " + start.path() + "/run",
+               nullptr, nullptr);
     start.write("run/data/zz_test.glm", "sound 0\nrecord 1\n" + settings + "\n");
     int code = runCommand("cd " + start.path() + " && ASAN_OPTIONS=detect_leaks=0 timeout " +
                               std::to_string(timeoutSeconds) + " " + engine + " run",
@@ -46,6 +47,25 @@ TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
     EXPECT_EQ(playShowcase("record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ModelsExample, PlaysToTheEndWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playShowcase("record_fps 2", 180, &err, &log, "models"), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ModelsExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playShowcase("record_fps 1\ndebug 1", 40, &err, &log, "models"), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
