@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     platformSetTap(discard);
     demoSystem.debug = 1;
-    static std::string path = "/tmp/fuzz_layers." + std::to_string(getpid()) + ".rp";
+    // In memory where the system offers it: one file write per input.
+    static std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                              "/fuzz_layers." + std::to_string(getpid()) + ".rp";
     FILE *file = fopen(path.c_str(), "wb");
     if (!file)
         return 0;

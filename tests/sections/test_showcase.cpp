@@ -1,4 +1,4 @@
-// The bundled example demo plays from start to end without an error or a
+// The bundled example demos play from start to end without an error or a
 // warning, in a normal and in a debug run. Recording at a few frames a
 // second plays its whole length in little time.
 #include <fstream>
@@ -14,11 +14,11 @@ static std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Plays a copy of an example (the showcase unless named) with `settings` in
-// a script read after its own, and returns the exit code, standard error
-// and the trace log.
-static int playShowcase(const std::string &settings, int timeoutSeconds, std::string *err,
-                        std::string *log, const std::string &example = "showcase")
+// Plays a copy of examples/`example` with `settings` in a script read
+// after its own, and returns the exit code, standard error and the trace
+// log.
+static int playExample(const std::string &example, const std::string &settings,
+                       int timeoutSeconds, std::string *err, std::string *log)
 {
     ScratchDirectory start;
     runCommand("cp -r " GLIMRA_SOURCE_DIR "/examples/" + example + " " + start.path() + "/run",
@@ -34,7 +34,7 @@ static int playShowcase(const std::string &settings, int timeoutSeconds, std::st
 TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(playExample("showcase", "record_fps 4", 120, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -46,7 +46,26 @@ TEST(Showcase, PlaysToTheEndWithoutAnErrorOrWarning)
 TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(playExample("showcase", "record_fps 2\ndebug 1", 30, &err, &log), 124);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ParticlesExample, PlaysToTheEndWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("particles", "record_fps 4", 120, &err, &log), 0);
+    EXPECT_EQ(err, "");
+    EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
+    EXPECT_EQ(log.find("rror"), std::string::npos);
+    EXPECT_EQ(log.find("arning"), std::string::npos);
+}
+
+TEST(ParticlesExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
+{
+    std::string err, log;
+    EXPECT_EQ(playExample("particles", "record_fps 2\ndebug 1", 30, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
@@ -55,7 +74,7 @@ TEST(Showcase, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 TEST(ModelsExample, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 2", 180, &err, &log, "models"), 0);
+    EXPECT_EQ(playExample("models", "record_fps 2", 180, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -65,7 +84,7 @@ TEST(ModelsExample, PlaysToTheEndWithoutAnErrorOrWarning)
 TEST(ModelsExample, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playShowcase("record_fps 1\ndebug 1", 40, &err, &log, "models"), 124);
+    EXPECT_EQ(playExample("models", "record_fps 1\ndebug 1", 40, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
