@@ -85,6 +85,7 @@ static Section *loaded(const std::string &type, const std::string &lines)
     const std::string text = "[" + type + "]\nid b\nstart 0\nend 1000\nlayer 3\n" + lines;
     parseScript(text.c_str(), "bench.glm");
     Section *section = demoSystem.sectionList;
+    setupSplines(section);
     callOperation(section, &SectionType::load);
     callOperation(section, &SectionType::init);
     return section;
@@ -142,7 +143,12 @@ int main()
     writeModel("cube.3ds", plain(modelgen::cube()));
     writeModel("logo.3ds", plain(modelgen::logo(1)));
     const std::string nothing = directory + "nothing.rp", flat = directory + "flat.rp";
-    FILE *file = fopen(nothing.c_str(), "w");
+    // objectMorph's spline puts its model where the formulas put the others.
+    const std::string spline = directory + "place.spl";
+    FILE *file = fopen(spline.c_str(), "w");
+    fputs("1 1 1 20 0 0 0 0 -8\n1 1 1 20 0 0 0 0 -8\n", file);
+    fclose(file);
+    file = fopen(nothing.c_str(), "w");
     fputs("{\n}\n", file);
     fclose(file);
     file = fopen(flat.c_str(), "w");
@@ -190,7 +196,8 @@ int main()
         const char *name, *type;
         std::string lines;
     } types[] = {
-        {"objectMorph sphere to ring", "objectMorph", "param 0 1\n" + morphs + "string " + flat + "\n"},
+        {"objectMorph sphere to ring", "objectMorph",
+         "param 0 1\n" + morphs + "string " + flat + "\nspline " + spline + " 1000\n"},
         {"objectMorph2 sphere to ring", "objectMorph2",
          "param 0\n" + morphs + "string " + directory + "\nstring " + flat + "\n" + placement("1") +
              "string value=0.5+0.5*sin(t);\n"},
