@@ -704,3 +704,36 @@ TEST_F(ExtruderTest, GetMeshPastTheMeshesThrowsAndSetMeshGrowsTheScene)
     EXPECT_EQ(empty.model->meshes[1].vertices, own.mesh->vertices);
     EXPECT_EQ(empty.model->meshes[1].polygonCount, 3);
 }
+
+// A formula that does not parse is reported at load, then by every
+// evaluation: the eight of the extrusion and one a frame.
+TEST_F(ExtruderTest, SolverErrorsNameTheFormula)
+{
+    model("shape.3ds", triangles({0, 0, 0, 1, 0, 0, 0, 1, 0}));
+    parse("[objectExtruder]\nid e\nstart 0\nend 10\nlayer 3\nparam 0 0 0 0 0 0\nstring " + scratch.path() +
+          "/\nstring shape.3ds\nstring " + layersFile + "\nstring step=;\nstring vx=0;\nstring vy=0;\nstring vz=0;\n");
+    Section *section = demoSystem.sectionList;
+    callOperation(section, &SectionType::load);
+    std::vector<std::string> reported = errors();
+    ASSERT_EQ(reported.size(), 9u);
+    EXPECT_EQ(reported[0].rfind("Expression Parse Error ", 0), 0u) << reported[0];
+    const std::string solver =
+        "objectExtruder (3, 0.000000 -> 10.000000): Error #2 in evaluator::Solver : 'step=;vx=0;vy=0;vz=0;'";
+    for (size_t i = 1; i < reported.size(); i++)
+        EXPECT_EQ(reported[i], solver);
+    captured.err.clear();
+    EXPECT_FALSE(drawn(section, 1).empty());
+    EXPECT_EQ(errors(), std::vector<std::string>{solver});
+}
+
+// Every vertex index is 16 bits: a first mesh that would need more than
+// 65 536 vertices once extruded is refused, and the section draws nothing.
+TEST_F(ExtruderTest, AMeshTooLargeToExtrudeIsRefused)
+{
+    Section *section = extruderSection(sphere(2, 30, 50));   // 3000 triangles
+    callOperation(section, &SectionType::load);
+    EXPECT_EQ(errors(), std::vector<std::string>{"objectExtruder (3, 0.000000 -> 10.000000): objectExtruder: " +
+                                                 scratch.path() + "/shape.3ds has 3000 triangles, more "
+                                                 "than 2427 can be extruded"});
+    EXPECT_TRUE(drawn(section, 1).empty());
+}
