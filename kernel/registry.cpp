@@ -5,12 +5,14 @@
 #include <cstdlib>
 
 #include "kernel/loading.h"
+#include "models/extruder.h"
 #include "sections/buffers.h"
 #include "sections/cameras.h"
 #include "sections/glow.h"
 #include "sections/grids.h"
 #include "sections/images.h"
 #include "sections/postfx.h"
+#include "sections/objects.h"
 #include "sections/repeat.h"
 #include "sections/particles.h"
 #include "sound/music.h"
@@ -59,13 +61,17 @@ const SectionType sectionTypes[] = {
     {"imageMatrix", noOperation, imageMatrixLoad, noOperation, imageMatrixExec, noOperation},
     {"imagePart", noOperation, imagePartLoad, noOperation, imagePartExec, noOperation},
     {"light", noOperation, lightLoad, noOperation, lightExec, lightEnd},
-    TYPE("macroBox"),            // 3D objects
-    TYPE("objectExtruder"),
-    TYPE("objectMorph"),
-    TYPE("objectMorph2"),
-    TYPE("objectShader"),
-    TYPE("objectShader2"),
-    TYPE("objectMatrix"),
+    // 3D objects
+    {"macroBox", noOperation, macroBoxLoad, noOperation, macroBoxExec, noOperation},
+    {"objectExtruder", noOperation, objectExtruderLoad, objectExtruderInit, objectExtruderExec,
+     objectExtruderEnd},
+    {"objectMorph", noOperation, objectMorphLoad, noOperation, objectMorphExec, noOperation},
+    {"objectMorph2", noOperation, objectMorph2Load, noOperation, objectMorph2Exec, noOperation},
+    {"objectShader", noOperation, objectShaderLoad, noOperation, objectShaderExec, noOperation},
+    {"objectShader2", noOperation, objectShader2Load, objectShader2Init, objectShader2Exec,
+     noOperation},
+    {"objectMatrix", noOperation, objectMatrixLoad, objectMatrixInit, objectMatrixExec,
+     objectMatrixEnd},
     // particles and rays
     {"particleMatrix2", noOperation, particleMatrix2Load, particleMatrix2Init, particleMatrix2Exec,
      particleMatrix2End},

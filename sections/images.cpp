@@ -202,13 +202,10 @@ static void endPlacement()
     blendAlphaEnd(currentSection);
 }
 
-// Spline 0 at the section's time gives scale, rotation and translation,
-// multiplied on in that order: the picture is scaled and turned about the
-// point it is moved to.
-static void splinePlacement()
+void splinePlacement(int index)
 {
     float v[MAX_SPLINE_CHANNELS] = {};
-    sectionSpline(0, currentSection->elapsed, v);
+    sectionSpline(index, currentSection->elapsed, v);
     glScalef(v[0], v[1], v[2]);
     glRotatef(v[3], 1, 0, 0);
     glRotatef(v[4], 0, 1, 0);
@@ -263,7 +260,7 @@ void imageExec()
         return;
     glDisable(GL_DEPTH_TEST);
     beginPlacement();
-    splinePlacement();
+    splinePlacement(0);
     tex_properties(vars->texture, TEX_NO_MIPMAPS);
     image_quad_draw(&vars->quad);
     endPlacement();
@@ -584,7 +581,7 @@ void imagePartExec()
                      (vars->endFraction - vars->startFraction) / section->duration * section->elapsed;
     glDisable(GL_DEPTH_TEST);
     beginPlacement();
-    splinePlacement();
+    splinePlacement(0);
     splitAt(vars, f, tex_get(vars->texture)->fileWidth);
     tex_bind(vars->texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, vars->wrapS);

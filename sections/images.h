@@ -25,6 +25,11 @@ void image_quad_init(ImageQuad *quad, int texture, int width, int height);
 // Binds the texture and draws the quad in the current modelview space.
 void image_quad_draw(const ImageQuad *quad);
 
+// Spline `index` of currentSection at its time gives scale, rotation and
+// translation, multiplied on in that order: what is drawn next is scaled
+// and turned about the point it is moved to.
+void splinePlacement(int index);
+
 // Section operations; preload, init and end have nothing to do.
 void backgroundLoad();
 void backgroundExec();

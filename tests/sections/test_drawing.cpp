@@ -1,6 +1,9 @@
 // What the image and camera sections draw: short demos played by the
 // engine with recording on, checked on the recorded frames.
+#include <cmath>
+
 #include "tests/sections/recorded_demo.h"
+#include "tools/modelgen/modelgen.h"
 
 struct Probe {
     int x, y;
@@ -273,4 +276,123 @@ TEST_F(DrawingTest, ALightningBoltJoinsItsTwoSplinePoints)
         }
         EXPECT_EQ(frame.at(100, 400), black);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Object sections. Models are written into the run's data directory by our
+// model writer and drawn white (layer mode "color") on black; without a
+// camera (x, y) of the clip-space view is pixel (320 + 320 x, 240 + 240 y).
+
+// Two triangles: a square of side `side` around the origin in z = 0.
+static modelgen::Shape squareShape(float side, float x = 0, float y = 0)
+{
+    const float h = side / 2;
+    modelgen::Shape shape;
+    shape.positions = {x - h, y - h, 0, x + h, y - h, 0, x + h, y + h, 0, x - h, y + h, 0};
+    shape.triangles = {0, 1, 2, 0, 2, 3};
+    return shape;
+}
+
+class ObjectDrawingTest : public DrawingTest {
+protected:
+    void SetUp() override
+    {
+        scratch.write("run/data/white.rp", "{\nmode color\ncolor 1 1 1 1\n}\n");
+        scratch.write("run/data/shaded.rp", "{\nmode shaded\ncolor 1 1 1 1\n}\n");
+        model("square.3ds", squareShape(0.2f));
+        model("corners.3ds", squareShape(1));
+        // Without its material, which names a texture.
+        modelgen::Shape sphere = modelgen::sphere(2, 16, 24);
+        sphere.materials.clear();
+        sphere.triangleMaterials.clear();
+        model("sphere.3ds", sphere);
+    }
+    void model(const std::string &name, const modelgen::Shape &shape)
+    {
+        scratch.write("run/data/" + name, modelgen::write3ds(shape, "object"));
+    }
+};
+
+static const char *const identityPlacement =
+    "string tx=0;ty=0;tz=0;\nstring rx=0;ry=0;rz=0;\nstring sx=1;sy=1;sz=1;\n";
+
+struct ObjectPlacementCase {
+    const char *name;
+    std::string sections;      // the first one gets its time window here
+    std::vector<Probe> probes;
+};
+
+TEST_F(ObjectDrawingTest, EachObjectTypesModelAppearsWhereItsPlacementPutsIt)
+{
+    spline("right.spl", "1 1 1 0 0 0 0.5 0 0\n1 1 1 0 0 0 0.5 0 0\n");
+    spline("camera.spl", "0 0 10 0 0 0 0 0 0 60 1 100\n0 0 10 0 0 0 0 0 0 60 1 100\n");
+    writePicture(scratch.path() + "/run/data/sky.tga", {red, red, red, red}, false);
+    const ObjectPlacementCase cases[] = {
+        {"objectMorph moved right by its spline",
+         "[objectMorph]\nparam 0 0\nstring data/square.3ds\nstring data/square.3ds\nstring data/white.rp\n"
+         "spline data/right.spl 10\n",
+         {{480, 240, white}, {320, 240, black}}},
+        {"objectMorph2 halfway to a square on the left",
+         std::string("[objectMorph2]\nparam 0\nstring data/square.3ds\nstring data/corners.3ds\nstring data/\n"
+                     "string data/white.rp\n") +
+             "string tx=-0.5;ty=0;tz=0;\nstring rx=0;ry=0;rz=0;\nstring sx=1;sy=1;sz=1;\nstring value=0;\n",
+         {{160, 240, white}, {200, 240, black}, {320, 240, black}}},
+        {"objectShader copies at the four corners of a square",
+         std::string("[objectShader]\nparam 0\nstring data/\nstring square.3ds\nstring data/white.rp\n"
+                     "string data/corners.3ds\n") +
+             identityPlacement + identityPlacement,
+         {{160, 120, white}, {480, 120, white}, {160, 360, white}, {480, 360, white}, {320, 240, black}}},
+        {"objectShader2 moved down by its deformation",
+         std::string("[objectShader2]\nparam 0\nstring data/\nstring square.3ds\nstring data/white.rp\n"
+                     "string x=x0;\nstring y=y0-0.5;\nstring z=z0;\n") +
+             identityPlacement,
+         {{320, 120, white}, {320, 240, black}}},
+        {"objectMatrix particles at the right",
+         std::string("[objectMatrix]\nparam 0\nstring data/corners.3ds\nstring data/\nstring data/square.3ds\n"
+                     "string data/white.rp\nstring rate=0;initialParticles=4;\n"
+                     "string x=0.5;y=-0.5;z=0;\nstring rx=0;ry=0;rz=0;\nstring sx=1;sy=1;sz=1;\n"
+                     "string size=1;\nstring life=1;\nstring red=1;\n") +
+             identityPlacement,
+         {{480, 120, white}, {320, 240, black}}},
+        {"objectExtruder at the centre, its base in view",
+         "[objectExtruder]\nparam 0 0 0 0 0 0\nstring data/\nstring square.3ds\nstring data/white.rp\n"
+         "string step=1;\nstring vx=0;\nstring vy=0;\nstring vz=0;\n",
+         {{320, 240, white}, {320, 300, black}}},
+        {"macroBox around the camera",
+         "[macroBox]\nparam 1 1 1 0 1 0\nstring data/sky.tga\n" +
+             timed("[camera]\nparam 0\nspline data/camera.spl 1\n", "start 0\nend 10\nlayer 1\n"),
+         {{10, 10, red}, {320, 240, red}, {630, 470, red}}},
+    };
+    for (const ObjectPlacementCase &test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<Frame> frames = play(timed(test.sections, "start 0\nend 10\nlayer 2\n"));
+        ASSERT_FALSE(frames.empty());
+        for (const Probe &probe : test.probes)
+            EXPECT_EQ(frames.back().at(probe.x, probe.y), probe.colour) << probe.x << ", " << probe.y;
+    }
+}
+
+// The light of a light section falls on a "shaded" model: the sphere's
+// middle is bright when the light comes from the camera's side and dark
+// when it comes from behind.
+TEST_F(ObjectDrawingTest, ALightSectionLightsAShadedModel)
+{
+    spline("camera.spl", "0 0 10 0 0 0 0 0 0 60 1 100\n0 0 10 0 0 0 0 0 0 60 1 100\n");
+    spline("colour.spl", "0 0 0 1 1 1 0 0 0\n0 0 0 1 1 1 0 0 0\n");
+    int middle[2];
+    for (int behind = 0; behind < 2; behind++) {
+        spline("direction.spl", behind ? "0 0 -1\n0 0 -1\n" : "0 0 1\n0 0 1\n");
+        std::vector<Frame> frames = play(
+            timed("[camera]\nparam 0\nspline data/camera.spl 1\n", "start 0\nend 10\nlayer 1\n") +
+            timed("[light]\nparam 0\nspline data/colour.spl 1\nspline data/direction.spl 1\n",
+                  "start 0\nend 10\nlayer 2\n") +
+            timed(std::string("[objectShader]\nparam 0\nstring data/\nstring sphere.3ds\nstring data/shaded.rp\n"
+                              "string default\n") +
+                      identityPlacement + identityPlacement,
+                  "start 0\nend 10\nlayer 3\n"));
+        ASSERT_FALSE(frames.empty());
+        middle[behind] = frames.back().at(320, 240).r;
+    }
+    EXPECT_GT(middle[0], 150);
+    EXPECT_LT(middle[1], 60);
 }

@@ -33,6 +33,8 @@ static int playExample(const std::string &example, const std::string &settings,
 
 struct ExampleRun {
     const char *example;
+    // Frames a second recorded in the normal run; the debug run records half.
+    int framesPerSecond;
     // Seconds a debug run needs to reach its end, where it pauses.
     int debugSeconds;
 };
@@ -47,7 +49,8 @@ class ExampleTest : public ::testing::TestWithParam<ExampleRun> {};
 TEST_P(ExampleTest, PlaysToTheEndWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playExample(GetParam().example, "record_fps 4", 180, &err, &log), 0);
+    std::string rate = "record_fps " + std::to_string(GetParam().framesPerSecond);
+    EXPECT_EQ(playExample(GetParam().example, rate, 180, &err, &log), 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(log.find("Main loop ended successfully"), std::string::npos);
     EXPECT_EQ(log.find("rror"), std::string::npos);
@@ -60,17 +63,18 @@ TEST_P(ExampleTest, PlaysToTheEndWithoutAnErrorOrWarning)
 TEST_P(ExampleTest, PlaysToTheEndInADebugRunWithoutAnErrorOrWarning)
 {
     std::string err, log;
-    EXPECT_EQ(playExample(GetParam().example, "record_fps 2\ndebug 1", GetParam().debugSeconds,
-                          &err, &log),
-              124);
+    std::string settings =
+        "record_fps " + std::to_string(GetParam().framesPerSecond / 2) + "\ndebug 1";
+    EXPECT_EQ(playExample(GetParam().example, settings, GetParam().debugSeconds, &err, &log), 124);
     EXPECT_EQ(err, "");
     EXPECT_EQ(log.find("rror"), std::string::npos);
     EXPECT_EQ(log.find("arning"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest,
-                         ::testing::Values(ExampleRun{"showcase", 30}, ExampleRun{"shaders", 30},
-                                           ExampleRun{"effects", 40}, ExampleRun{"particles", 30}),
+                         ::testing::Values(ExampleRun{"showcase", 4, 30}, ExampleRun{"shaders", 4, 30},
+                                           ExampleRun{"effects", 4, 40}, ExampleRun{"particles", 4, 30},
+                                           ExampleRun{"models", 2, 40}),
                          [](const ::testing::TestParamInfo<ExampleRun> &info) {
                              return std::string(info.param.example);
                          });

@@ -1,5 +1,5 @@
 // glimra-modelgen DIRECTORY: writes the generated shapes as 3DS and LWO2
-// files (torus, sphere, cube, logo) for example demos and tests.
+// files (torus, sphere, cube, logo, ring) for example demos and tests.
 #include <cstdio>
 #include <string>
 
@@ -30,6 +30,8 @@ int main(int argc, char **argv)
         {"sphere", modelgen::sphere(2.0f, 24, 32)},
         {"cube", modelgen::cube()},
         {"logo", modelgen::logo(1.0f)},
+        // On the sphere's grid, so that the two morph vertex by vertex.
+        {"ring", modelgen::torus(2.0f, 0.7f, 24, 32)},
     };
     std::string directory = argv[1];
     for (const auto &entry : shapes) {
