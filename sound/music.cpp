@@ -69,6 +69,26 @@ static const char *lastErrorText()
 // ---------------------------------------------------------------------------
 // The library
 
+static bool startDriver(int driver)
+{
+    return snd_set_driver(driver) && snd_init(SND_MIX_RATE, SND_MAX_CHANNELS);
+}
+
+// The driver that started, or snd_driver_count() if none did. A recording
+// advances by a fixed step, not in real time, so its music is mixed by the
+// demo time on the stepped driver and the beat follows the recorded frames.
+// Otherwise the first real-time driver that starts wins; the silent one,
+// last of them, always does.
+static int startFirstDriver()
+{
+    if (demoSystem.record && startDriver(SND_DRIVER_STEPPED))
+        return SND_DRIVER_STEPPED;
+    int driver = 0;
+    while (driver < snd_driver_count() && (driver == SND_DRIVER_STEPPED || !startDriver(driver)))
+        driver++;
+    return driver;
+}
+
 void startSound()
 {
     if (snd_version() < REQUIRED_SOUND_VERSION) {
@@ -79,11 +99,7 @@ void startSound()
         engineError("FMod: %s", lastErrorText());
         return;
     }
-    // The first driver that starts wins; the silent one, last, always does.
-    int driver = 0;
-    while (driver < snd_driver_count() &&
-           !(snd_set_driver(driver) && snd_init(SND_MIX_RATE, SND_MAX_CHANNELS)))
-        driver++;
+    int driver = startFirstDriver();
     if (driver == snd_driver_count()) {
         engineError("FMod: %s", lastErrorText());
         return;
@@ -108,6 +124,7 @@ void resumeAllSound()
 
 void updateSound()
 {
+    snd_advance(demoSystem.timeStep);
     snd_update();
 }
 

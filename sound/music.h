@@ -14,7 +14,9 @@ void stopSound();
 void pauseAllSound();
 void resumeAllSound();
 
-// The library's periodic work, once per frame while sound is on.
+// The library's periodic work, once per frame while sound is on, after the
+// demo time moved on; on the stepped driver the music moves by the frame's
+// time step.
 void updateSound();
 
 // For the timing overlay: CPU usage in percent and channels playing; 0 while

@@ -1,4 +1,4 @@
-// The sound library's mixer: channels, streams, the two drivers and the
+// The sound library's mixer: channels, streams, the three drivers and the
 // spectrum of what was mixed last.
 #include "sound/sndlib.h"
 
@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -51,6 +52,8 @@ static struct {
     double mixedSeconds;       // music mixed in that time
     float cpuUsage;            // percent
     Clock::time_point silentClock;         // the silent driver has mixed up to here
+    double steppedSeconds;     // time the stepped driver was told to mix since snd_init
+    int64_t steppedFrames;     // frames it has mixed since snd_init
     bool spectrumEnabled;
     float spectrum[SND_SPECTRUM_SIZE];
     SndAnalyser *analyser;
@@ -112,8 +115,19 @@ static void mixBlock(float *out, int frames)
     snd.mixedSeconds += static_cast<double>(frames) / SND_MIX_RATE;
 }
 
-// The silent driver mixes, and throws away, the frames the wall clock says
-// are due, so that music keeps time without a device.
+// Mixes, and throws away, `due` frames: the drivers without a device.
+static void mixUnheard(int64_t due)
+{
+    float mixed[MIX_BLOCK * 2];
+    while (due > 0) {
+        int frames = static_cast<int>(std::min<int64_t>(due, MIX_BLOCK));
+        mixBlock(mixed, frames);
+        due -= frames;
+    }
+}
+
+// The silent driver mixes the frames the wall clock says are due, so that
+// music keeps time without a device.
 static void advanceSilentDriver()
 {
     if (!snd.initialised || snd.activeDriver != SND_DRIVER_SILENT)
@@ -123,12 +137,7 @@ static void advanceSilentDriver()
     int64_t due = passed * SND_MIX_RATE / 1000000;
     // What is left of a frame counts toward the next call.
     snd.silentClock += microseconds(due * 1000000 / SND_MIX_RATE);
-    float mixed[MIX_BLOCK * 2];
-    while (due > 0) {
-        int frames = static_cast<int>(std::min<int64_t>(due, MIX_BLOCK));
-        mixBlock(mixed, frames);
-        due -= frames;
-    }
+    mixUnheard(due);
 }
 
 // One call's hold on the mixer. The silent driver is first brought up to
@@ -238,6 +247,8 @@ const char *snd_driver_name(int driver)
 {
     if (driver == SND_DRIVER_SILENT)
         return "silent (no device)";
+    if (driver == SND_DRIVER_STEPPED)
+        return "stepped (no device, demo time)";
     if (driver != SND_DRIVER_DEVICE)
         return "none";
     char name[32];
@@ -265,6 +276,8 @@ bool snd_init(int mixRate, int channelCount)
         snd.busySeconds = snd.mixedSeconds = 0.0;
         snd.cpuUsage = 0.0f;
         snd.silentClock = Clock::now();
+        snd.steppedSeconds = 0.0;
+        snd.steppedFrames = 0;
         snd.initialised = true;
     }
     snd.spectrumEnabled = false;
@@ -304,6 +317,19 @@ void snd_update()
         snd.cpuUsage = static_cast<float>(100.0 * snd.busySeconds / snd.mixedSeconds);
         snd.busySeconds = snd.mixedSeconds = 0.0;
     }
+}
+
+void snd_advance(float seconds)
+{
+    if (!snd.initialised || snd.activeDriver != SND_DRIVER_STEPPED || !(seconds > 0.0f))
+        return;
+    std::lock_guard<std::mutex> guard(snd.lock);
+    // Counting from the start rather than per call keeps steps that are not
+    // a whole number of frames (1/24 s, or 1/25 s as a float) from drifting.
+    snd.steppedSeconds += seconds;
+    int64_t target = std::llround(snd.steppedSeconds * SND_MIX_RATE);
+    mixUnheard(target - snd.steppedFrames);
+    snd.steppedFrames = target;
 }
 
 bool snd_set_paused(int channel, bool paused)

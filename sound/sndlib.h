@@ -1,7 +1,8 @@
 // The engine's sound library: music streams decoded from memory (Ogg Vorbis
 // and MP3), mixed on up to 32 channels at 44.1 kHz stereo, played through
 // the SDL audio device or, without one, by a silent driver that keeps time
-// all the same; and a spectrum of what is playing.
+// all the same, or, for recordings, by a stepped driver that mixes exactly
+// the time it is told; and a spectrum of what is playing.
 //
 // Every call is made from the main thread; the library guards what the
 // audio thread shares with it.
@@ -46,8 +47,15 @@ enum SndError {
 // Outputs for snd_set_output.
 enum SndOutput { SND_OUTPUT_SDL = 1 };
 
-// Drivers of the SDL output, tried in this order.
-enum SndDriver { SND_DRIVER_DEVICE = 0, SND_DRIVER_SILENT = 1, SND_DRIVER_COUNT = 2 };
+// Drivers of the SDL output. The real-time ones, device and silent, are
+// tried in this order; the stepped one plays nothing and mixes only what
+// snd_advance asks for, so a recording's music follows its own clock.
+enum SndDriver {
+    SND_DRIVER_DEVICE = 0,
+    SND_DRIVER_SILENT = 1,
+    SND_DRIVER_STEPPED = 2,
+    SND_DRIVER_COUNT = 3,
+};
 
 struct SndStream;
 
@@ -57,7 +65,8 @@ float snd_version();
 bool snd_set_output(int output);
 int snd_driver_count();
 bool snd_set_driver(int driver);
-// "SDL audio device (<SDL's driver>)" or "silent (no device)".
+// "SDL audio device (<SDL's driver>)", "silent (no device)" or
+// "stepped (no device, demo time)".
 const char *snd_driver_name(int driver);
 
 // Starts mixing on the selected driver; false on failure.
@@ -71,6 +80,10 @@ int snd_last_error();
 // Periodic work, once per frame: the silent driver mixes the time that
 // passed since the last call, and the CPU usage figure is refreshed.
 void snd_update();
+// The stepped driver mixes the next `seconds` of music: over many calls the
+// music moves by their sum to the nearest sample. The real-time drivers
+// keep their own time and ignore it.
+void snd_advance(float seconds);
 
 // Pauses or resumes one channel or SND_ALL_CHANNELS.
 bool snd_set_paused(int channel, bool paused);

@@ -1,6 +1,7 @@
 // The sound section in the timeline, on the silent driver: the music starts
 // where the demo time says, stops while paused, starts again after a
 // restart; the beat detector; load errors; and nothing at all with sound off.
+// Recordings: the music follows the stepped demo time, and so does the beat.
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -35,6 +36,7 @@ protected:
         demoSystem.demo_end = 60.0f;
         demoSystem.timeStep = 0.0f;
         demoSystem.beat = 0.0f;
+        demoSystem.record = 0;
         demoSystem.readyQueue = demoSystem.runQueue = nullptr;
         startSound();
     }
@@ -253,4 +255,84 @@ TEST_F(MusicTest, WithSoundOffNothingLoadsOrPlays)
     EXPECT_EQ(soundCpuUsage(), 0.0f);
     EXPECT_EQ(demoSystem.beat, 0.0f);
     EXPECT_TRUE(errors().empty());
+}
+
+// A recording: the engine's sound starts again with `record` set, and frames
+// advance by a fixed step as the main loop does it.
+class RecordedMusicTest : public MusicTest {
+protected:
+    void SetUp() override
+    {
+        MusicTest::SetUp();
+        stopSound();
+        demoSystem.record = 1;
+        startSound();
+    }
+    void TearDown() override
+    {
+        MusicTest::TearDown();
+        demoSystem.record = 0;
+    }
+    // One recorded frame at the current time: the sections run, the time
+    // moves on by `step` and the sound library does its frame's work.
+    void recordedFrame(float step)
+    {
+        frameAt(demoSystem.currentTime);
+        demoSystem.timeStep = step;
+        demoSystem.currentTime += step;
+        updateSound();
+    }
+};
+
+TEST_F(RecordedMusicTest, TheMusicFollowsTheDemoTimeOnThePausesAndRestarts)
+{
+    EXPECT_NE(captured.debugger.find("Sound: stepped (no device, demo time)"), std::string::npos);
+    Section *section = loadSound(toneFile(30.0f));
+    demoSystem.demo_start = 2.0f;
+    startAt(12.3456f);
+    EXPECT_EQ(musicTime(section), 12345);   // a late start, the fraction dropped
+    for (int frame = 0; frame < 25; frame++)
+        recordedFrame(0.04f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(musicTime(section), 13345);   // 25 frames of 40 ms, whatever the wall clock did
+    timeline::pause();
+    rebuildQueues();
+    recordedFrame(0.0f);
+    EXPECT_EQ(soundChannelsPlaying(), 0);
+    timeline::play();
+    recordedFrame(0.04f);
+    EXPECT_EQ(musicTime(section), 13385);
+    timeline::restart();
+    EXPECT_NE(captured.debugger.rfind("Sound: stepped (no device, demo time)"),
+              captured.debugger.find("Sound: stepped (no device, demo time)"));
+    recordedFrame(0.04f);
+    EXPECT_EQ(musicTime(section), 2040);
+    EXPECT_TRUE(errors().empty());
+}
+
+// A loud click at 1.5 s of a silent track is a beat on the first recorded
+// frame whose music reaches it, whether frames are drawn faster or slower
+// than real time.
+TEST_F(RecordedMusicTest, TheBeatComesAtTheDemoSecondOfTheClick)
+{
+    const float click = 1.5f, step = 0.04f;
+    std::string file = oggFile(sineAfterSilence(44100, click, 0.1f, 1000.0f, 0.9f), 44100);
+    for (int drawMilliseconds : {0, 60}) {
+        SCOPED_TRACE(drawMilliseconds);
+        forgetSections();
+        // A fresh library, so that no earlier case's music is in the spectrum.
+        stopSound();
+        startSound();
+        loadSound(file);
+        demoSystem.beat = 0.0f;
+        startAt(0.0f);
+        while (demoSystem.beat < 1.0f && demoSystem.currentTime < 3.0f) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(drawMilliseconds));
+            recordedFrame(step);
+        }
+        // The frame that saw the beat was drawn one step before the time now.
+        float beatTime = demoSystem.currentTime - step;
+        EXPECT_GT(beatTime, click);
+        EXPECT_LE(beatTime, click + step + 0.001f);
+    }
 }

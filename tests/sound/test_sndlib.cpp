@@ -1,6 +1,6 @@
 // The sound library on its silent driver: opening files from memory,
 // seeking to the sample, playing, pausing, stopping across a restart of the
-// library, and the spectrum.
+// library, and the spectrum; and the stepped driver recordings play on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -190,4 +190,53 @@ TEST_F(SoundLibraryTest, SpectrumShowsWhatPlaysOnlyWhileAnalysisIsOn)
     EXPECT_NEAR(spectrum[loudest], level, 0.1f);
     snd_close();
     EXPECT_EQ(snd_spectrum(), nullptr);
+}
+
+struct FrameSteps {
+    float fps;
+    int frames;
+    int milliseconds;          // where the music is after them
+};
+
+// The stepped driver mixes what it is told and nothing else: the position is
+// the sum of the steps to the sample (1/25 s as a float is a little short of
+// 1764 frames, 1/24 s is 1837.5), however much wall-clock time passes.
+TEST_F(SoundLibraryTest, TheSteppedDriverMovesTheMusicByTheStepsOnly)
+{
+    const FrameSteps cases[] = {
+        {25.0f, 50, 2000},
+        {24.0f, 240, 10000},
+        {60.0f, 7, 116},
+        {30.0f, 1, 33},
+    };
+    SndStream *stream = open(toneFile(12.0f));
+    for (const FrameSteps &steps : cases) {
+        SCOPED_TRACE(steps.fps);
+        snd_close();
+        ASSERT_TRUE(snd_set_driver(SND_DRIVER_STEPPED));
+        ASSERT_TRUE(snd_init(SND_MIX_RATE, SND_MAX_CHANNELS));
+        ASSERT_GE(snd_stream_play(SND_FREE_CHANNEL, stream), 0);
+        sleepMilliseconds(30);
+        snd_update();
+        EXPECT_EQ(snd_stream_get_time(stream), 0);
+        for (int frame = 0; frame < steps.frames; frame++)
+            snd_advance(1.0f / steps.fps);
+        sleepMilliseconds(30);
+        snd_update();
+        EXPECT_EQ(snd_stream_get_time(stream), steps.milliseconds);
+        snd_advance(0.0f);     // a paused frame
+        ASSERT_TRUE(snd_set_paused(SND_ALL_CHANNELS, true));
+        snd_advance(1.0f);
+        EXPECT_EQ(snd_stream_get_time(stream), steps.milliseconds);
+        ASSERT_TRUE(snd_stream_stop(stream));
+    }
+}
+
+TEST_F(SoundLibraryTest, TheRealTimeDriversIgnoreSteps)
+{
+    SndStream *stream = open(toneFile(12.0f));
+    ASSERT_TRUE(snd_stream_set_time(stream, 1000));
+    ASSERT_GE(snd_stream_play(SND_FREE_CHANNEL, stream), 0);
+    snd_advance(5.0f);
+    EXPECT_LT(snd_stream_get_time(stream), 2000);
 }
